@@ -1,0 +1,72 @@
+// Assembly of one PSI section from the payloads of the packets of its PID into a fixed buffer.
+// A section counts as complete when the next section start of the same table arrives.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "engine/limits.h"
+
+namespace orv {
+
+struct SectionCollector {
+    std::array<uint8_t, kSectionBufferSize> bytes{};
+    int length = 0;  // bytes collected; 0 means idle
+    bool complete = false;
+
+    bool idle() const { return length == 0; }
+    void clear() {
+        length = 0;
+        complete = false;
+    }
+};
+
+// Which section starts a collector takes: one table_id and, for PMTs, the program_number carried
+// in table_id_extension (section bytes 3 and 4). extension < 0 accepts any.
+struct SectionAccept {
+    uint8_t tableId = 0;
+    int extension = -1;
+};
+
+// How a collector closes a section.
+//   BlockDriver: a new accepted start completes the section under way, its handler runs, and the
+//                new section is started from the same packet once the collector is idle again.
+//   InitPhase:   a new accepted start only completes the section under way (it is not started);
+//                the handler runs after the packet.
+enum class CompletionVariant { BlockDriver, InitPhase };
+
+enum class FeedResult {
+    Ignored,       // no payload, an idle collector's continuation, or no readable table_id
+    Appended,      // continuation bytes were added
+    Started,       // a new section was started
+    Rejected,      // a section start whose table_id (or extension) is not accepted
+    Completed,     // the section under way was completed and handed to the handler
+};
+
+// What a section start in a packet looks like; valid == false when the packet starts no
+// section whose table_id lies inside the packet.
+struct SectionStartInfo {
+    bool valid = false;
+    unsigned sectionOffset = 0;  // offset of the table_id within the 188-byte packet
+    uint8_t tableId = 0;
+};
+SectionStartInfo sectionStart(const uint8_t* packet);
+
+// Core step shared by both variants; the handler is called with the collector when a section is
+// complete and is expected to empty it (SectionCollector::clear) before it looks at the CRC.
+FeedResult feedPacketStep(SectionCollector& c, const uint8_t* packet, SectionAccept accept,
+                          CompletionVariant variant, void (*handler)(SectionCollector&, void*),
+                          void* handlerArg);
+
+template <class Handler>
+FeedResult feedPacket(SectionCollector& c, const uint8_t* packet, SectionAccept accept,
+                      CompletionVariant variant, Handler&& handler) {
+    auto thunk = [](SectionCollector& col, void* arg) { (*static_cast<Handler*>(arg))(col); };
+    return feedPacketStep(c, packet, accept, variant, thunk, &handler);
+}
+
+// Bytes of the collected section that may be read: 3 + section_length when that fits within both
+// the collected bytes and the buffer, otherwise 0 (a section that cannot be whole).
+int usableSectionLength(const SectionCollector& c);
+
+}  // namespace orv
