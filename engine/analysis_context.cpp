@@ -1,1 +1,73 @@
-// placeholder
+#include "engine/analysis_context.h"
+
+namespace orv {
+
+double packetSpanSeconds(const AnalysisContext& ctx, uint64_t fromPacket, uint64_t toPacket) {
+    const double mbps = ctx.streamBitrate.current;
+    if (!(mbps > 0.0) || toPacket < fromPacket) return 0.0;
+    // The bit count is formed as a 64-bit integer before the division.
+    const uint64_t bits = (toPacket - fromPacket) * static_cast<uint64_t>(ctx.packetLength) * 8u;
+    return static_cast<double>(bits) / (mbps * 1'000'000.0);
+}
+
+void resetGeneral(AnalysisContext& ctx) {
+    ctx.analysisMode = AnalysisMode::Idle;
+    ctx.analysisActive = false;
+    ctx.initDone = false;
+    ctx.interruptSeen = false;
+    ctx.initProgress = 0;
+    ctx.tablesChangedSummary = false;
+    ctx.tablesChangedTree = false;
+    ctx.packetLength = static_cast<int>(kTsPacketSize);
+    ctx.packetCounter = 0;
+    ctx.rateWindowCount = 0;
+    ctx.streamBitrate = {};
+    ctx.initPids = {};
+    ctx.programs.clear();
+    ctx.pmtFoundCount = 0;
+    ctx.distinctPcrPidCount = 0;
+    ctx.unreferenced = {};
+    ctx.unreferencedCount = 0;
+    ctx.nullPacketCount = 0;
+    ctx.log.kindCount = {};
+    ctx.log.lastRunEvent = {};
+    ctx.capture = {};
+    // Closed until the run start event opens it.
+    ctx.log.pendingCount.store(kMaxEvents);
+}
+
+void resetPatModel(AnalysisContext& ctx) { ctx.pat = {}; }
+
+void resetCatModel(AnalysisContext& ctx) { ctx.cat = {}; }
+
+void resetNitSdtBatModel(AnalysisContext& ctx) {
+    ctx.si[kPidNit - kPidNit] = {};
+    ctx.si[kPidSdtBat - kPidNit] = {};
+}
+
+void resetEitModel(AnalysisContext& ctx) { ctx.si[kPidEit - kPidNit] = {}; }
+
+void resetTimeTableModel(AnalysisContext& ctx) {
+    ctx.si[kPidRst - kPidNit] = {};
+    ctx.si[kPidTdtTot - kPidNit] = {};
+}
+
+void resetAll(AnalysisContext& ctx) {
+    resetGeneral(ctx);
+    resetPatModel(ctx);
+    resetCatModel(ctx);
+    resetNitSdtBatModel(ctx);
+    resetEitModel(ctx);
+    resetTimeTableModel(ctx);
+}
+
+void teardownRun(AnalysisContext& ctx) {
+    if (ctx.initDone) {
+        ctx.programs.clear();
+        ctx.programs.shrink_to_fit();
+    }
+}
+
+void enableAllMonitoring(AnalysisContext& ctx) { ctx.monitorEnabled.fill(1); }
+
+}  // namespace orv

@@ -1,1 +1,173 @@
-// placeholder
+#include "engine/block_driver.h"
+
+#include "engine/block_walk.h"
+#include "engine/packet_checks.h"
+#include "engine/packet_header.h"
+#include "engine/psi_handlers.h"
+
+namespace orv {
+namespace {
+
+class PacketSequence {
+public:
+    PacketSequence(AnalysisContext& ctx, const uint8_t* block, std::size_t length)
+        : ctx_(ctx), block_(block), length_(length) {}
+
+    void syncByteError(std::size_t pos) { onSyncByteError(ctx_, block_, length_, pos); }
+    void syncLoss(std::size_t pos, bool) { onSyncLoss(ctx_, block_, length_, pos); }
+
+    WalkStep packet(const uint8_t* pkt, std::size_t pos) {
+        pos_ = pos;
+        const unsigned pid = packetPid(pkt);
+        if (ctx_.capture.pidTrigger == kCapturePidPacket && ctx_.capture.pid == pid)
+            copyPacket(kCapturePidPacket, pkt);
+        checkPacketHeader(ctx_, pkt, block_, length_, pos);
+
+        known_ = false;
+        d_ = kNoContinuityTest;
+        if (dispatchTables(pkt, pid) == WalkStep::Stop) return WalkStep::Stop;
+        programComponents(pkt, pid);
+        conditionalAccess(pkt, pid);
+        if (!known_) d_ = unreferencedPidStep(ctx_, pkt, pid);
+        continuityVerdict(ctx_, pkt, pid, d_, block_, length_, pos);
+        return WalkStep::Continue;
+    }
+
+private:
+    void copyPacket(int trigger, const uint8_t* pkt) {
+        if (ctx_.captureSink == nullptr || !ctx_.capture.wants(trigger)) return;
+        ctx_.captureSink->copyBytes(trigger, pkt, kTsPacketSize);
+        ++ctx_.capture.made;
+    }
+
+    void track(CcRecord& rec, const uint8_t* pkt, bool baselineOnly = false) {
+        known_ = true;
+        d_ = continuityStep(rec, pkt, baselineOnly);
+    }
+
+    WalkStep dispatchTables(const uint8_t* pkt, unsigned pid) {
+        switch (pid) {
+            case kPidPat: return patPacket(pkt);
+            case kPidCat: catPacket(pkt); return WalkStep::Continue;
+            case kPidNit:
+            case kPidSdtBat:
+            case kPidEit:
+            case kPidRst:
+            case kPidTdtTot: {
+                SiPidState& si = ctx_.si[pid - kPidNit];
+                track(si.cc, pkt, !si.firstTableAccepted);
+                return WalkStep::Continue;
+            }
+            case kPidNull:
+                known_ = true;
+                ++ctx_.nullPacketCount;
+                return WalkStep::Continue;
+            default: pmtPackets(pkt, pid); return WalkStep::Continue;
+        }
+    }
+
+    WalkStep patPacket(const uint8_t* pkt) {
+        bool patError = false;
+        if (scramblingControl(pkt) != 0) {
+            patError = true;
+            if (mayLog(ctx_, Tr290ErrorKind::Pat, sub::kPatScrambled)) logEvent(ctx_, 1032);
+        }
+        track(ctx_.pat.cc, pkt);
+        SectionCollector& col = ctx_.pat.patFound ? ctx_.pat.later : ctx_.pat.first;
+        const FeedResult r =
+            feedPacket(col, pkt, SectionAccept{0x00}, CompletionVariant::BlockDriver,
+                       [&](SectionCollector& c) { analysePat(ctx_, c); });
+        if (r == FeedResult::Rejected) {
+            patError = true;
+            if (mayLog(ctx_, Tr290ErrorKind::Pat, sub::kPatTableId)) logEvent(ctx_, 1031);
+        }
+        if (ctx_.runState != RunState::Running) return WalkStep::Stop;
+        if (patError) captureBlockIfRequested(ctx_, kCapturePatError, block_, length_, pos_);
+        return WalkStep::Continue;
+    }
+
+    void catPacket(const uint8_t* pkt) {
+        track(ctx_.cat.cc, pkt);
+        const FeedResult r =
+            feedPacket(ctx_.cat.collector, pkt, SectionAccept{0x01}, CompletionVariant::BlockDriver,
+                       [&](SectionCollector& c) { analyseCat(ctx_, c); });
+        if (r == FeedResult::Rejected && mayLog(ctx_, Tr290ErrorKind::Cat)) logEvent(ctx_, 1111);
+    }
+
+    void pmtPackets(const uint8_t* pkt, unsigned pid) {
+        for (int i = 0; i < ctx_.programCount(); ++i) {
+            ProgramEntry& prog = ctx_.programs[i];
+            if (prog.pmtPid != pid) continue;
+            if (scramblingControl(pkt) != 0) {
+                captureBlockIfRequested(ctx_, kCapturePmtScrambled, block_, length_, pos_);
+                if (mayLog(ctx_, Tr290ErrorKind::PmtScrambled)) logEvent(ctx_, 1051, pid, i);
+            }
+            track(prog.pmtCc, pkt);
+            SectionCollector& col = prog.pmtReceived ? prog.laterPmt : prog.firstPmt;
+            feedPacket(col, pkt, SectionAccept{0x02, prog.programNumber},
+                       CompletionVariant::BlockDriver,
+                       [&](SectionCollector& c) { analysePmt(ctx_, i, c); });
+        }
+    }
+
+    // Video PIDs of all programs first, then PCR PIDs, then audio, then the other lists.
+    void programComponents(const uint8_t* pkt, unsigned pid) {
+        for (ProgramEntry& prog : ctx_.programs) {
+            VideoComponent& v = prog.video;
+            if (!v.present || v.pid != pid) continue;
+            track(v.cc, pkt);
+            if (!continuityInOrder(d_)) ++v.ccErrors;
+            updateVideoPacketStats(v, pkt);
+        }
+        for (ProgramEntry& prog : ctx_.programs) {
+            if (prog.pcrPid == 0 || prog.pcrPid != pid || carriesComponent(prog, pid)) continue;
+            track(prog.pcrCc, pkt);
+        }
+        for (ProgramEntry& prog : ctx_.programs) {
+            for (int a = 0; a < prog.audioCount; ++a)
+                if (prog.audio[a].pid == pid) track(prog.audio[a].cc, pkt);
+        }
+        for (int list = 0; list < kOtherListCount; ++list) {
+            for (ProgramEntry& prog : ctx_.programs) {
+                ComponentList& l = prog.other[list];
+                for (int k = 0; k < l.count; ++k)
+                    if (l.pids[k].pid == pid) track(l.pids[k].cc, pkt);
+            }
+        }
+    }
+
+    static bool carriesComponent(const ProgramEntry& prog, unsigned pid) {
+        if (prog.video.present && prog.video.pid == pid) return true;
+        for (int a = 0; a < prog.audioCount; ++a)
+            if (prog.audio[a].pid == pid) return true;
+        return false;
+    }
+
+    void conditionalAccess(const uint8_t* pkt, unsigned pid) {
+        for (ProgramEntry& prog : ctx_.programs) {
+            for (int c = 0; c < prog.caCount; ++c)
+                if (prog.ca[c].caPid.pid == pid) track(prog.ca[c].caPid.cc, pkt);
+        }
+        if (known_) return;
+        for (int e = 0; e < ctx_.cat.emmCount; ++e)
+            if (ctx_.cat.emm[e].caPid.pid == pid) track(ctx_.cat.emm[e].caPid.cc, pkt);
+    }
+
+    AnalysisContext& ctx_;
+    const uint8_t* block_;
+    std::size_t length_;
+    std::size_t pos_ = 0;
+    bool known_ = false;
+    int d_ = kNoContinuityTest;
+};
+
+}  // namespace
+
+std::size_t analyseBlock(AnalysisContext& ctx, const uint8_t* block, std::size_t length,
+                         std::span<const uint32_t> /*cardTimes: used by the PCR checks*/) {
+    if (block == nullptr || length == 0) return 0;
+    PacketSequence seq(ctx, block, length);
+    return walkBlock(block, length, static_cast<std::size_t>(ctx.packetLength), true, seq);
+}
+
+}  // namespace orv

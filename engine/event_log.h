@@ -64,15 +64,27 @@ inline constexpr int kEventRestart = 1004;
 inline constexpr int kEventSaved = 1005;
 
 // Appends one event; the arguments a code's text does not print are ignored. Returns true when
-// the event was recorded. Callers test the kind's switch and cap before calling.
+// the event was recorded (false when the log is closed or full, or the code is unknown). Callers
+// test the kind's switch and cap before calling. One writer at a time: the thread that feeds the
+// context (or holds its mutex); the batch is handed to the reader without a lock.
 bool logEvent(AnalysisContext& ctx, int code, unsigned pid = 0, int programIndex = -1,
               unsigned tableId = 0, double value = 0.0);
 
-// Opens the log for a run: pendingCount := 0, then the run event.
+// Opens the log for a run: pendingCount := 0, then the run event. Like the reseed, it rewrites
+// the batch, so no other writer may be logging meanwhile (hold the context's mutex).
 void beginRun(AnalysisContext& ctx, int runCode);
 
 // After the event list was appended to the error log: the batch restarts with the current run's
 // cause at its head, followed by the save event.
 void reseedAfterSave(AnalysisContext& ctx);
+
+// Reader side of the hand-over (the results page): closes the log by writing 1000 and returns
+// the number of records the batch held. Records [0, n) then stay unchanged until
+// reopenAfterDrain. The close and the count are one atomic exchange, so an event published just
+// before the close is always inside the returned count.
+int closeForDrain(EventLog& log);
+
+// Ends the hand-over: the batch is empty and the log open (pendingCount := 0).
+void reopenAfterDrain(EventLog& log);
 
 }  // namespace orv

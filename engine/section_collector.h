@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <type_traits>
 
 #include "engine/limits.h"
 
@@ -36,11 +37,11 @@ struct SectionAccept {
 enum class CompletionVariant { BlockDriver, InitPhase };
 
 enum class FeedResult {
-    Ignored,       // no payload, an idle collector's continuation, or no readable table_id
-    Appended,      // continuation bytes were added
-    Started,       // a new section was started
-    Rejected,      // a section start whose table_id (or extension) is not accepted
-    Completed,     // the section under way was completed and handed to the handler
+    Ignored,    // no payload, an idle collector's continuation, no readable table_id (or extension)
+    Appended,   // continuation bytes were added
+    Started,    // a new section was started
+    Rejected,   // a section start whose table_id (or extension) is not accepted
+    Completed,  // the section under way was completed and handed to the handler
 };
 
 // What a section start in a packet looks like; valid == false when the packet starts no
@@ -54,6 +55,12 @@ SectionStartInfo sectionStart(const uint8_t* packet);
 
 // Core step shared by both variants; the handler is called with the collector when a section is
 // complete and is expected to empty it (SectionCollector::clear) before it looks at the CRC.
+// `packet` must hold 188 readable bytes; nothing beyond them is read whatever the pointer_field,
+// adaptation_field_length or section header say. A section start whose table_id (or, for an
+// accepting extension, whose table_id_extension) lies beyond the packet is Ignored and leaves the
+// collector as it was. handler may be null: the section is then only marked complete.
+// Completed means the handler ran; in the BlockDriver variant the new section has then also been
+// started when the handler emptied the collector.
 FeedResult feedPacketStep(SectionCollector& c, const uint8_t* packet, SectionAccept accept,
                           CompletionVariant variant, void (*handler)(SectionCollector&, void*),
                           void* handlerArg);
@@ -61,8 +68,10 @@ FeedResult feedPacketStep(SectionCollector& c, const uint8_t* packet, SectionAcc
 template <class Handler>
 FeedResult feedPacket(SectionCollector& c, const uint8_t* packet, SectionAccept accept,
                       CompletionVariant variant, Handler&& handler) {
-    auto thunk = [](SectionCollector& col, void* arg) { (*static_cast<Handler*>(arg))(col); };
-    return feedPacketStep(c, packet, accept, variant, thunk, &handler);
+    using H = std::remove_reference_t<Handler>;
+    auto thunk = [](SectionCollector& col, void* arg) { (*static_cast<H*>(arg))(col); };
+    return feedPacketStep(c, packet, accept, variant, thunk,
+                          const_cast<void*>(static_cast<const void*>(&handler)));
 }
 
 // Bytes of the collected section that may be read: 3 + section_length when that fits within both

@@ -44,7 +44,9 @@ enum class Tr290ErrorKind : int {
     DataDelay,
 };
 
-inline constexpr int kindIndex(Tr290ErrorKind k) { return static_cast<int>(k); }
+inline constexpr int kindIndex(Tr290ErrorKind k) {
+    return static_cast<int>(k);
+}
 
 // Sub-counter slots. A kind with one counter uses slot 0. A kind with a total keeps it in slot 0
 // and its causes after it; a kind with causes but no total keeps the causes from slot 0.
@@ -65,6 +67,9 @@ inline constexpr int kTdtTableId = 0, kTdtTooLong = 1, kTdtTooShort = 2;
 // "缓冲器错误" and "空缓冲器错误"
 inline constexpr int kBufTotal = 0, kBufTBn = 1, kBufTBsys = 2, kBufMBn = 3, kBufEBn = 4,
                      kBufBn = 5, kBufBsys = 6;
+// "数据延迟错误": the total, data over 1 s (the one the log counts beside the total), and still
+// picture data over 60 s (shown by the results page; no event counts it)
+inline constexpr int kDelayTotal = 0, kDelayOverOneSecond = 1, kDelayStillPicture = 2;
 }  // namespace sub
 
 // The per-table CRC counters, in their fixed order.
@@ -80,6 +85,8 @@ struct Tr290KindInfo {
 // Indexed by Tr290ErrorKind.
 extern const std::array<Tr290KindInfo, kKindCount> kTr290Kinds;
 
-inline const Tr290KindInfo& kindInfo(Tr290ErrorKind k) { return kTr290Kinds[kindIndex(k)]; }
+inline const Tr290KindInfo& kindInfo(Tr290ErrorKind k) {
+    return kTr290Kinds[kindIndex(k)];
+}
 
 }  // namespace orv
