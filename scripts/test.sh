@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test.
+# Usage: scripts/test.sh            the normal build (build/)
+#        scripts/test.sh --sanitize AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
+#        scripts/test.sh --tsan     ThreadSanitizer over the tests where threads meet (build-tsan/)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/install-deps.sh"
+
+if [[ "${1:-}" == "--sanitize" ]]; then
+  build="$root/build-asan"
+  bash "$root/scripts/build.sh" "$build" -DCMAKE_BUILD_TYPE=Debug -DORV_SANITIZE=address,undefined \
+    -DORV_BUILD_BENCH=OFF
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+elif [[ "${1:-}" == "--tsan" ]]; then
+  build="$root/build-tsan"
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORV_SANITIZE=thread \
+    -DORV_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target engine_tests
+  export TSAN_OPTIONS=halt_on_error=1
+  "$build/tests/engine_tests" --gtest_filter='*Thread*'
+  exit 0
+else
+  build="$root/build"
+  bash "$root/scripts/build.sh" "$build"
+fi
+ctest --test-dir "$build" --output-on-failure -j "$(nproc 2>/dev/null || echo 2)"

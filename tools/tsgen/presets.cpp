@@ -1,0 +1,218 @@
+#include "tools/tsgen/presets.h"
+
+#include <string>
+
+#include "tools/tsgen/dvb_time.h"
+
+namespace tsgen {
+namespace {
+
+// Both presets share these identifiers and PIDs.
+constexpr uint16_t kTsId = 0x0001, kOnId = 0x0001, kNetworkId = 0x0001;
+constexpr uint16_t kPidNit = 0x0010, kPidSdt = 0x0011, kPidEit = 0x0012, kPidTdt = 0x0014;
+constexpr uint64_t kCleanMs = 10'000, kSampleMs = 12'000;
+
+struct ServiceInfo {
+    uint16_t number;
+    const char* name;
+};
+constexpr ServiceInfo kServices[] = {{1, "ORV News"}, {2, "ORV Sports"}};
+
+std::vector<ProgramConfig> twoPrograms() {
+    ProgramConfig p1;
+    p1.programNumber = 1;
+    p1.pmtPid = 0x0100;
+    p1.pcrPid = 0x0101;  // PCR in the video packets
+    p1.video = VideoParams{};
+    p1.video->pid = 0x0101;
+    p1.audios.push_back(AudioParams{});
+    p1.audios[0].pid = 0x0102;
+
+    ProgramConfig p2;
+    p2.programNumber = 2;
+    p2.pmtPid = 0x0200;
+    p2.pcrPid = 0x0210;  // PCR on a PID of its own
+    p2.pcrOffsetMs = 15;
+    p2.video = VideoParams{};
+    p2.video->pid = 0x0201;
+    p2.video->startMs = 240;  // half a GOP after program 1, so the I pictures do not coincide
+    p2.audios.push_back(AudioParams{});
+    p2.audios[0].pid = 0x0202;
+    p2.audios[0].startMs = 12;
+    return {p1, p2};
+}
+
+TableSource table(uint16_t pid, uint32_t intervalMs, uint32_t offsetMs,
+                  std::vector<Section> sections) {
+    TableSource t;
+    t.pid = pid;
+    t.intervalMs = intervalMs;
+    t.offsetMs = offsetMs;
+    t.sections = std::move(sections);
+    return t;
+}
+
+Section nitSection() {
+    NitParams p;
+    p.networkId = kNetworkId;
+    p.networkDescriptors = {networkNameDescriptor("ORV01 Test Network")};
+    p.transportStreams.push_back({kTsId, kOnId, {serviceListDescriptor({{1, 1}, {2, 1}})}});
+    return buildNit(p);
+}
+
+Section sdtSection(bool schedule) {
+    SdtParams p;
+    p.transportStreamId = kTsId;
+    p.originalNetworkId = kOnId;
+    for (const ServiceInfo& s : kServices) {
+        SdtService sv;
+        sv.serviceId = s.number;
+        sv.eitSchedule = schedule;
+        sv.eitPresentFollowing = true;
+        sv.descriptors = {serviceDescriptor(0x01, "ORV01", s.name)};
+        p.services.push_back(sv);
+    }
+    return buildSdt(p);
+}
+
+EitEvent event(uint16_t id, int64_t start, uint32_t duration, uint8_t running,
+               const std::string& name) {
+    EitEvent e;
+    e.eventId = id;
+    e.start = start;
+    e.durationSeconds = duration;
+    e.runningStatus = running;
+    e.descriptors = {shortEventDescriptor("eng", name, "Generated test programme")};
+    return e;
+}
+
+// Present and following of each service, sections 0 and 1.
+std::vector<Section> eitPresentFollowing(int64_t now) {
+    std::vector<Section> out;
+    for (const ServiceInfo& s : kServices) {
+        for (uint8_t n = 0; n < 2; ++n) {
+            EitParams p;
+            p.serviceId = s.number;
+            p.transportStreamId = kTsId;
+            p.originalNetworkId = kOnId;
+            p.numbering.sectionNumber = n;
+            p.numbering.lastSectionNumber = 1;
+            p.segmentLastSectionNumber = 1;
+            const int64_t start = now - 900 + n * 3600;
+            p.events.push_back(event(static_cast<uint16_t>(100 + n), start, 3600, n == 0 ? 4 : 1,
+                                     std::string(s.name) + (n == 0 ? " now" : " next")));
+            out.push_back(buildEit(p));
+        }
+    }
+    return out;
+}
+
+// Eight days of hourly events from midnight of `now`'s day on tables 0x50 (days 0-3) and 0x51
+// (days 4-7): one section per three-hour segment, three events each.
+std::vector<Section> eitSchedule(int64_t now) {
+    std::vector<Section> out;
+    const int64_t midnight = now - now % 86400;
+    for (const ServiceInfo& s : kServices) {
+        for (unsigned table = 0; table < 2; ++table) {
+            for (unsigned seg = 0; seg < 32; ++seg) {
+                EitParams p;
+                p.tableId = static_cast<uint8_t>(kTableEitScheduleFirst + table);
+                p.lastTableId = kTableEitScheduleFirst + 1;
+                p.serviceId = s.number;
+                p.transportStreamId = kTsId;
+                p.originalNetworkId = kOnId;
+                p.numbering.sectionNumber = static_cast<uint8_t>(seg * 8);
+                p.numbering.lastSectionNumber = 31 * 8;
+                p.segmentLastSectionNumber = static_cast<uint8_t>(seg * 8);
+                for (unsigned h = 0; h < 3; ++h) {
+                    const unsigned hour = (table * 32 + seg) * 3 + h;
+                    p.events.push_back(
+                        event(static_cast<uint16_t>(1000 + hour), midnight + int64_t{hour} * 3600,
+                              3600, 0, std::string(s.name) + " hour " + std::to_string(hour)));
+                }
+                out.push_back(buildEit(p));
+            }
+        }
+    }
+    return out;
+}
+
+Section totSection(int64_t utc) {
+    LocalTimeOffset china;
+    china.offsetMinutes = 8 * 60;
+    china.nextOffsetMinutes = 8 * 60;
+    china.timeOfChange = unixTime(2030, 1, 1);
+    return buildTot({utc, {localTimeOffsetDescriptor({china})}});
+}
+
+StreamConfig baseConfig(const PresetOptions& o, uint64_t defaultMs, bool schedule) {
+    StreamConfig c;
+    c.bitrate = o.bitrate;
+    c.packetSize = o.packetSize;
+    c.packetCount = packetsForMs(o.durationMs.value_or(defaultMs), o.bitrate, o.packetSize);
+    c.programs = twoPrograms();
+    c.tables.push_back(table(0x0000, 100, 0, {patSectionFor(kTsId, c.programs, kPidNit)}));
+    for (std::size_t i = 0; i < c.programs.size(); ++i)
+        c.tables.push_back(table(c.programs[i].pmtPid, 100, static_cast<uint32_t>(10 + 20 * i),
+                                 {pmtSectionFor(c.programs[i])}));
+    c.tables.push_back(table(kPidNit, 2000, 50, {nitSection()}));
+    c.tables.push_back(table(kPidSdt, 1000, 70, {sdtSection(schedule)}));
+    c.tables.push_back(table(kPidEit, 1600, 90, eitPresentFollowing(c.startUtc)));
+    if (schedule) c.tables.push_back(table(kPidEit, 8000, 130, eitSchedule(c.startUtc)));
+    TableSource tdt = table(kPidTdt, 2000, 110, {});
+    tdt.timed = [](int64_t utc) { return buildTdt(utc); };
+    c.tables.push_back(tdt);
+    TableSource tot = table(kPidTdt, 4000, 1110, {});
+    tot.timed = totSection;
+    c.tables.push_back(tot);
+    return c;
+}
+
+}  // namespace
+
+Preset cleanPreset(const PresetOptions& options) {
+    return {baseConfig(options, kCleanMs, false), {}};
+}
+
+// The sample's faults. At the default settings (8 Mbit/s, 188-byte packets, 12 s = 63829
+// packets) they land exactly here (see the tsgen test that pins them):
+//
+//   fault                                   output packet          PID
+//   cc-skip, value 1 (one packet lost)      10641                  0x0101 program 1 video
+//   cc-repeat (audio packet sent twice)     21348, copy at 21349   0x0102 program 1 audio
+//   tei (transport_error_indicator)         31918                  0x0201 program 2 video
+//   stray (PID in no PMT), 3 packets        37576, 37578, 37583    0x0777
+//   scramble, value 2                       47965                  0x0202 program 2 audio
+//
+// None of them is a PES header packet or carries a PCR. The stream has no CAT, so the scrambled
+// packet is reported as scrambling without a CAT.
+Preset samplePreset(const PresetOptions& options) {
+    Preset p{baseConfig(options, kSampleMs, true), {}};
+    const StreamConfig& c = p.config;
+    auto at = [&](uint64_t ms) { return slotAtMs(c, ms); };
+    auto fault = [](FaultKind k, uint64_t where, uint16_t pid) {
+        Fault f;
+        f.kind = k;
+        f.at = where;
+        f.pid = pid;
+        return f;
+    };
+    p.faults.push_back(fault(FaultKind::CcSkip, at(2000), 0x0101));
+    p.faults.push_back(fault(FaultKind::CcRepeat, at(4010), 0x0102));
+    p.faults.push_back(fault(FaultKind::TransportError, at(6000), 0x0201));
+    Fault stray = fault(FaultKind::StrayPid, at(7000), 0x0777);
+    stray.count = 3;
+    p.faults.push_back(stray);
+    Fault scramble = fault(FaultKind::Scrambling, at(9014), 0x0202);
+    scramble.value = 2;
+    p.faults.push_back(scramble);
+    return p;
+}
+
+std::optional<Preset> presetByName(std::string_view name, const PresetOptions& options) {
+    if (name == "clean") return cleanPreset(options);
+    if (name == "sample") return samplePreset(options);
+    return std::nullopt;
+}
+
+}  // namespace tsgen

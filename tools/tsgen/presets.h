@@ -1,0 +1,29 @@
+// Ready-made streams: `clean` (two programs, full PSI/SI, no faults) and `sample` (the bundled
+// sample stream: `clean` plus an EPG schedule and five deliberate faults).
+#pragma once
+
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "tools/tsgen/faults.h"
+#include "tools/tsgen/multiplexer.h"
+
+namespace tsgen {
+
+struct PresetOptions {
+    uint64_t bitrate = 8'000'000;
+    unsigned packetSize = 188;
+    std::optional<uint64_t> durationMs;  // unset: the preset's own length
+};
+
+struct Preset {
+    StreamConfig config;
+    std::vector<Fault> faults;
+};
+
+Preset cleanPreset(const PresetOptions& options = {});
+Preset samplePreset(const PresetOptions& options = {});
+std::optional<Preset> presetByName(std::string_view name, const PresetOptions& options = {});
+
+}  // namespace tsgen
