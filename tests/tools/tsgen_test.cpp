@@ -328,7 +328,7 @@ TEST(TsgenSample, FaultsLandWhereTheReadmeSaysAndTheBuiltFileMatches) {
         uint16_t pid;
     };
     const Landing expected[] = {
-        {FaultKind::CcSkip, 10641, 0x101},         {FaultKind::CcRepeat, 21348, 0x102},
+        {FaultKind::CcSkip, 11227, 0x101},         {FaultKind::CcRepeat, 21348, 0x102},
         {FaultKind::TransportError, 31918, 0x201}, {FaultKind::StrayPid, 37576, 0x777},
         {FaultKind::StrayPid, 37578, 0x777},       {FaultKind::StrayPid, 37583, 0x777},
         {FaultKind::Scrambling, 47965, 0x202},

@@ -178,7 +178,7 @@ Preset cleanPreset(const PresetOptions& options) {
 // packets) they land exactly here (see the tsgen test that pins them):
 //
 //   fault                                   output packet          PID
-//   cc-skip, value 1 (one packet lost)      10641                  0x0101 program 1 video
+//   cc-skip, value 1 (one packet lost)      11227                  0x0101 program 1 video
 //   cc-repeat (audio packet sent twice)     21348, copy at 21349   0x0102 program 1 audio
 //   tei (transport_error_indicator)         31918                  0x0201 program 2 video
 //   stray (PID in no PMT), 3 packets        37576, 37578, 37583    0x0777
@@ -197,7 +197,7 @@ Preset samplePreset(const PresetOptions& options) {
         f.pid = pid;
         return f;
     };
-    p.faults.push_back(fault(FaultKind::CcSkip, at(2000), 0x0101));
+    p.faults.push_back(fault(FaultKind::CcSkip, at(2110), 0x0101));
     p.faults.push_back(fault(FaultKind::CcRepeat, at(4010), 0x0102));
     p.faults.push_back(fault(FaultKind::TransportError, at(6000), 0x0201));
     Fault stray = fault(FaultKind::StrayPid, at(7000), 0x0777);
