@@ -39,9 +39,11 @@ int main(int argc, char** argv) {
     std::string file;
     unsigned packetSize = 188;
     uint64_t seconds = 60;
-    app.add_option("--gb", gigabytes, "Gigabytes (10^9 bytes) to analyse")->check(CLI::PositiveNumber);
+    app.add_option("--gb", gigabytes, "Gigabytes (10^9 bytes) to analyse")
+        ->check(CLI::PositiveNumber);
     app.add_option("--file", file, "Loop this capture instead of a generated stream");
-    app.add_option("--packet-size", packetSize, "Generated packet size")->check(CLI::IsMember({188, 204}));
+    app.add_option("--packet-size", packetSize, "Generated packet size")
+        ->check(CLI::IsMember({188, 204}));
     app.add_option("--seconds", seconds, "Length of the generated stream that is looped");
     CLI11_PARSE(app, argc, argv);
 
@@ -82,10 +84,11 @@ int main(int argc, char** argv) {
                 ctx->log.pendingCount.store(0);
         }
     }
-    const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double secs =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const double packets = static_cast<double>(done / len);
-    std::printf("analysed %.2f GB (%.0f packets of %zu bytes) in %.3f s\n", done / 1e9, packets, len,
-                secs);
+    std::printf("analysed %.2f GB (%.0f packets of %zu bytes) in %.3f s\n", done / 1e9, packets,
+                len, secs);
     std::printf("%.1f MB/s  %.2f Mpackets/s\n", done / 1e6 / secs, packets / 1e6 / secs);
     std::printf("programs %d, packets counted %llu, events counted %d\n", ctx->programCount(),
                 static_cast<unsigned long long>(ctx->packetCounter),

@@ -36,16 +36,22 @@ void resetGeneral(AnalysisContext& ctx) {
     ctx.log.pendingCount.store(kMaxEvents);
 }
 
-void resetPatModel(AnalysisContext& ctx) { ctx.pat = {}; }
+void resetPatModel(AnalysisContext& ctx) {
+    ctx.pat = {};
+}
 
-void resetCatModel(AnalysisContext& ctx) { ctx.cat = {}; }
+void resetCatModel(AnalysisContext& ctx) {
+    ctx.cat = {};
+}
 
 void resetNitSdtBatModel(AnalysisContext& ctx) {
     ctx.si[kPidNit - kPidNit] = {};
     ctx.si[kPidSdtBat - kPidNit] = {};
 }
 
-void resetEitModel(AnalysisContext& ctx) { ctx.si[kPidEit - kPidNit] = {}; }
+void resetEitModel(AnalysisContext& ctx) {
+    ctx.si[kPidEit - kPidNit] = {};
+}
 
 void resetTimeTableModel(AnalysisContext& ctx) {
     ctx.si[kPidRst - kPidNit] = {};
@@ -68,6 +74,8 @@ void teardownRun(AnalysisContext& ctx) {
     }
 }
 
-void enableAllMonitoring(AnalysisContext& ctx) { ctx.monitorEnabled.fill(1); }
+void enableAllMonitoring(AnalysisContext& ctx) {
+    ctx.monitorEnabled.fill(1);
+}
 
 }  // namespace orv

@@ -9,7 +9,7 @@ namespace orv {
 namespace {
 
 class PacketSequence {
-public:
+  public:
     PacketSequence(AnalysisContext& ctx, const uint8_t* block, std::size_t length)
         : ctx_(ctx), block_(block), length_(length) {}
 
@@ -33,7 +33,7 @@ public:
         return WalkStep::Continue;
     }
 
-private:
+  private:
     void copyPacket(int trigger, const uint8_t* pkt) {
         if (ctx_.captureSink == nullptr || !ctx_.capture.wants(trigger)) return;
         ctx_.captureSink->copyBytes(trigger, pkt, kTsPacketSize);
@@ -47,8 +47,11 @@ private:
 
     WalkStep dispatchTables(const uint8_t* pkt, unsigned pid) {
         switch (pid) {
-            case kPidPat: return patPacket(pkt);
-            case kPidCat: catPacket(pkt); return WalkStep::Continue;
+            case kPidPat:
+                return patPacket(pkt);
+            case kPidCat:
+                catPacket(pkt);
+                return WalkStep::Continue;
             case kPidNit:
             case kPidSdtBat:
             case kPidEit:
@@ -62,7 +65,9 @@ private:
                 known_ = true;
                 ++ctx_.nullPacketCount;
                 return WalkStep::Continue;
-            default: pmtPackets(pkt, pid); return WalkStep::Continue;
+            default:
+                pmtPackets(pkt, pid);
+                return WalkStep::Continue;
         }
     }
 

@@ -37,15 +37,14 @@ struct CaptureRequest {
     bool captureMode = false;  // suspends the checks of the later PAT, CAT and PMT analyses
 
     bool wants(int trigger) const {
-        return made < maxCaptures &&
-               (errorTrigger == trigger || tableTrigger == trigger || pidTrigger == trigger ||
-                pesTrigger == trigger);
+        return made < maxCaptures && (errorTrigger == trigger || tableTrigger == trigger ||
+                                      pidTrigger == trigger || pesTrigger == trigger);
     }
 };
 
 // Receives the copies; implemented by the data capture.
 class CaptureSink {
-public:
+  public:
     virtual ~CaptureSink() = default;
     virtual void copyBlock(int trigger, const uint8_t* block, std::size_t length,
                            std::size_t packetPos) = 0;

@@ -5,8 +5,8 @@ namespace orv {
 namespace {
 
 float windowRate(const RateTrack& r, uint64_t count, double streamMbps) {
-    return static_cast<float>(static_cast<double>(count - r.windowStartCount) /
-                              kRateWindowPackets * streamMbps);
+    return static_cast<float>(static_cast<double>(count - r.windowStartCount) / kRateWindowPackets *
+                              streamMbps);
 }
 
 }  // namespace

@@ -63,8 +63,8 @@ void updateVideoPacketStats(VideoComponent& video, const uint8_t* packet) {
     ++video.unscrambledPackets;
     // adaptation_field_control 11 puts the payload after the adaptation field; any other value
     // counts from byte 4. An adaptation field claiming more than the packet adds nothing.
-    const unsigned offset = adaptationFieldControl(packet) == 3 ? 5u + adaptationFieldLength(packet)
-                                                                : 4u;
+    const unsigned offset =
+        adaptationFieldControl(packet) == 3 ? 5u + adaptationFieldLength(packet) : 4u;
     if (offset < kTsPacketSize) video.payloadBytes += kTsPacketSize - offset;
 }
 

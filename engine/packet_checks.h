@@ -14,7 +14,9 @@ inline constexpr int kNoContinuityTest = 16;
 
 // 1 is the next counter, -15 the wrap from 15 to 0, 16 no test. The difference is deliberately not
 // taken modulo 16: a loss across the wrap (14 then 1) reads as an order error.
-inline bool continuityInOrder(int d) { return d == 1 || d == -15 || d == kNoContinuityTest; }
+inline bool continuityInOrder(int d) {
+    return d == 1 || d == -15 || d == kNoContinuityTest;
+}
 
 // True when the kind's switch is on and the counter in `slot` is below the cap.
 inline bool mayLog(const AnalysisContext& ctx, Tr290ErrorKind kind, int slot = 0) {

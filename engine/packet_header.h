@@ -6,16 +6,34 @@
 
 namespace orv {
 
-inline bool transportErrorIndicator(const uint8_t* p) { return (p[1] & 0x80) != 0; }
-inline bool payloadUnitStart(const uint8_t* p) { return (p[1] & 0x40) != 0; }
-inline unsigned packetPid(const uint8_t* p) { return (unsigned(p[1] & 0x1F) << 8) | p[2]; }
-inline unsigned scramblingControl(const uint8_t* p) { return p[3] >> 6; }
-inline unsigned adaptationFieldControl(const uint8_t* p) { return (p[3] >> 4) & 0x3; }
-inline unsigned continuityCounter(const uint8_t* p) { return p[3] & 0x0F; }
-inline bool hasPayload(const uint8_t* p) { return (p[3] & 0x10) != 0; }
-inline bool hasAdaptationField(const uint8_t* p) { return (p[3] & 0x20) != 0; }
+inline bool transportErrorIndicator(const uint8_t* p) {
+    return (p[1] & 0x80) != 0;
+}
+inline bool payloadUnitStart(const uint8_t* p) {
+    return (p[1] & 0x40) != 0;
+}
+inline unsigned packetPid(const uint8_t* p) {
+    return (unsigned(p[1] & 0x1F) << 8) | p[2];
+}
+inline unsigned scramblingControl(const uint8_t* p) {
+    return p[3] >> 6;
+}
+inline unsigned adaptationFieldControl(const uint8_t* p) {
+    return (p[3] >> 4) & 0x3;
+}
+inline unsigned continuityCounter(const uint8_t* p) {
+    return p[3] & 0x0F;
+}
+inline bool hasPayload(const uint8_t* p) {
+    return (p[3] & 0x10) != 0;
+}
+inline bool hasAdaptationField(const uint8_t* p) {
+    return (p[3] & 0x20) != 0;
+}
 // Meaningful only when hasAdaptationField().
-inline unsigned adaptationFieldLength(const uint8_t* p) { return p[4]; }
+inline unsigned adaptationFieldLength(const uint8_t* p) {
+    return p[4];
+}
 
 // Offset of the first payload byte within the 188-byte packet, or 188 when the packet carries no
 // payload (adaptation field control 00 or 10) or its adaptation field claims the whole packet.

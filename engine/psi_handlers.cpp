@@ -28,14 +28,16 @@ uint32_t storedCrc(const std::array<uint8_t, kSectionBufferSize>& s, int length)
 }
 
 // A section that is not whole or fails its CRC: one CRC event for its table.
-void reportCrcError(AnalysisContext& ctx, int code, const std::array<uint8_t, kSectionBufferSize>& s,
-                    int length, unsigned pid = 0, int programIndex = -1) {
+void reportCrcError(AnalysisContext& ctx, int code,
+                    const std::array<uint8_t, kSectionBufferSize>& s, int length, unsigned pid = 0,
+                    int programIndex = -1) {
     if (ctx.captureSink != nullptr && ctx.capture.wants(kCaptureCrcError)) {
         ctx.captureSink->copyBytes(kCaptureCrcError, s.data(),
                                    static_cast<std::size_t>(length > 0 ? length : 0));
         ++ctx.capture.made;
     }
-    if (ctx.enabled(Tr290ErrorKind::Crc) && ctx.log.kindCount.at(Tr290ErrorKind::Crc, 0) <= kEventCap)
+    if (ctx.enabled(Tr290ErrorKind::Crc) &&
+        ctx.log.kindCount.at(Tr290ErrorKind::Crc, 0) <= kEventCap)
         logEvent(ctx, code, pid, programIndex);
 }
 

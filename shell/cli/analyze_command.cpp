@@ -29,7 +29,8 @@ int findPacketLength(const std::vector<uint8_t>& head) {
     for (std::size_t len : {kTsPacketSize, kRsPacketSize}) {
         for (std::size_t start = 0; start < len && start < head.size(); ++start) {
             int run = 0;
-            for (std::size_t p = start; p < head.size() && head[p] == kSyncByte && run < 10; p += len)
+            for (std::size_t p = start; p < head.size() && head[p] == kSyncByte && run < 10;
+                 p += len)
                 ++run;
             if (run == 10) return static_cast<int>(len);
         }
@@ -57,7 +58,8 @@ nlohmann::json programsJson(const AnalysisContext& ctx) {
     nlohmann::json programs = nlohmann::json::array();
     for (const ProgramEntry& p : ctx.programs) {
         nlohmann::json comps = nlohmann::json::array();
-        if (p.video.present) comps.push_back({{"pid", p.video.pid}, {"streamType", p.video.streamType}});
+        if (p.video.present)
+            comps.push_back({{"pid", p.video.pid}, {"streamType", p.video.streamType}});
         for (int a = 0; a < p.audioCount; ++a)
             comps.push_back({{"pid", p.audio[a].pid}, {"streamType", p.audio[a].streamType}});
         programs.push_back({{"programNumber", p.programNumber},
@@ -79,20 +81,22 @@ void printText(const AnalyzeOptions& o, const AnalysisContext& ctx,
         std::cout << "  program " << hex4(p.programNumber) << "  PMT PID " << hex4(p.pmtPid)
                   << "  PCR PID " << hex4(p.pcrPid);
         if (p.video.present) std::cout << "  video " << hex4(p.video.pid);
-        for (int a = 0; a < p.audioCount; ++a) std::cout << "  audio " << hex4(p.audio[a].pid);
+        for (int a = 0; a < p.audioCount; ++a)
+            std::cout << "  audio " << hex4(p.audio[a].pid);
         std::cout << "\n";
     }
     std::cout << "\nTR 101 290 kinds:\n";
     for (int k = 0; k < kKindCount; ++k) {
         const auto kind = static_cast<Tr290ErrorKind>(k);
         const int count = ctx.log.kindCount.total(kind);
-        std::cout << "  " << (k < 10 ? " " : "") << k << "  " << padToCp936Width(kindInfo(kind).name, 22)
-                  << "  " << (count >= kEventCap ? std::string("≥1000") : std::to_string(count))
-                  << "\n";
+        std::cout << "  " << (k < 10 ? " " : "") << k << "  "
+                  << padToCp936Width(kindInfo(kind).name, 22) << "  "
+                  << (count >= kEventCap ? std::string("≥1000") : std::to_string(count)) << "\n";
     }
     std::cout << "\nEvents (" << events.size() << "):\n";
     for (const DrainedEvent& e : events)
-        std::cout << "  " << e.code << "  " << padToCp936Width(e.type, 22) << "  " << e.detail << "\n";
+        std::cout << "  " << e.code << "  " << padToCp936Width(e.type, 22) << "  " << e.detail
+                  << "\n";
 }
 
 void printJson(const AnalyzeOptions& o, const AnalysisContext& ctx,
@@ -102,7 +106,8 @@ void printJson(const AnalyzeOptions& o, const AnalysisContext& ctx,
         const auto kind = static_cast<Tr290ErrorKind>(k);
         const Tr290KindInfo& info = kindInfo(kind);
         nlohmann::json subs = nlohmann::json::array();
-        for (int s = 0; s < info.subCounters; ++s) subs.push_back(ctx.log.kindCount.at(kind, s));
+        for (int s = 0; s < info.subCounters; ++s)
+            subs.push_back(ctx.log.kindCount.at(kind, s));
         kinds.push_back({{"index", k},
                          {"name", std::string(info.name)},
                          {"count", ctx.log.kindCount.total(kind)},

@@ -26,7 +26,8 @@ struct Recorder {
 
 std::vector<uint8_t> cleanPackets(int n, std::size_t len) {
     std::vector<uint8_t> b;
-    for (int i = 0; i < n; ++i) test::appendPacket(b, {.cc = unsigned(i)}, len);
+    for (int i = 0; i < n; ++i)
+        test::appendPacket(b, {.cc = unsigned(i)}, len);
     return b;
 }
 
@@ -87,8 +88,8 @@ TEST(BlockWalk, FramingRules) {
     for (const WalkCase& c : walkCases()) {
         SCOPED_TRACE(c.name);
         Recorder r;
-        const std::size_t left = walkBlock(c.block.data(), c.block.size(), c.packetLength,
-                                           c.singleByteTest, r);
+        const std::size_t left =
+            walkBlock(c.block.data(), c.block.size(), c.packetLength, c.singleByteTest, r);
         EXPECT_EQ(r.trace, c.trace);
         EXPECT_EQ(left, c.leftover);
     }

@@ -54,7 +54,8 @@ std::unique_ptr<AnalysisContext> runningContext() {
 // Codes logged after the run event.
 std::vector<int> codes(const AnalysisContext& ctx) {
     std::vector<int> out;
-    for (int i = 1; i < ctx.log.pendingCount.load(); ++i) out.push_back(ctx.log.records[i].code);
+    for (int i = 1; i < ctx.log.pendingCount.load(); ++i)
+        out.push_back(ctx.log.records[i].code);
     return out;
 }
 
@@ -87,7 +88,8 @@ TEST(Continuity, DifferenceAndVerdict) {
         SCOPED_TRACE(c.name);
         auto ctx = runningContext();
         std::vector<uint8_t> block;
-        for (const Pkt& p : c.packets) test::appendPacket(block, p);
+        for (const Pkt& p : c.packets)
+            test::appendPacket(block, p);
         EXPECT_EQ(analyse(*ctx, block), c.expected);
         const int errors = static_cast<int>(c.expected.size());
         EXPECT_EQ(ctx->programs[0].video.ccErrors, errors);
@@ -100,8 +102,8 @@ TEST(Continuity, EveryTrackedRecordIsTested) {
         SCOPED_TRACE(pid);
         auto ctx = runningContext();
         ctx->cat.catPresent = true;
-        auto block = test::packets({{.pid = pid, .cc = 1, .afc = 2}, {.pid = pid, .cc = 2},
-                                    {.pid = pid, .cc = 4}});
+        auto block = test::packets(
+            {{.pid = pid, .cc = 1, .afc = 2}, {.pid = pid, .cc = 2}, {.pid = pid, .cc = 4}});
         EXPECT_EQ(analyse(*ctx, block), std::vector<int>{1042});
         char expected[64];
         std::snprintf(expected, sizeof expected, "PID=0x%04x的TS包出现丢包 第3包", pid);
@@ -111,7 +113,8 @@ TEST(Continuity, EveryTrackedRecordIsTested) {
 
 TEST(Continuity, SiPidsOnlyRenewTheirBaselineBeforeTheFirstTable) {
     auto ctx = runningContext();
-    auto block = test::packets({{.pid = 0x11, .cc = 0}, {.pid = 0x11, .cc = 7}, {.pid = 0x11, .cc = 3}});
+    auto block =
+        test::packets({{.pid = 0x11, .cc = 0}, {.pid = 0x11, .cc = 7}, {.pid = 0x11, .cc = 3}});
     EXPECT_TRUE(analyse(*ctx, block).empty());
     ctx->si[1].firstTableAccepted = true;
     block = test::packets({{.pid = 0x11, .cc = 4}, {.pid = 0x11, .cc = 6}});
@@ -121,8 +124,8 @@ TEST(Continuity, SiPidsOnlyRenewTheirBaselineBeforeTheFirstTable) {
 TEST(Continuity, CapsOnSubCountersAndTheirSum) {
     auto ctx = runningContext();
     ctx->log.kindCount.at(Tr290ErrorKind::Continuity, sub::kCcLoss) = kEventCap;
-    auto block = test::packets({{.pid = kVideo, .cc = 1}, {.pid = kVideo, .cc = 3},
-                                {.pid = kVideo, .cc = 3}});
+    auto block = test::packets(
+        {{.pid = kVideo, .cc = 1}, {.pid = kVideo, .cc = 3}, {.pid = kVideo, .cc = 3}});
     EXPECT_EQ(analyse(*ctx, block), std::vector<int>{1041});  // loss capped, duplicate still logged
 
     ctx = runningContext();
@@ -146,11 +149,15 @@ TEST(HeaderChecks, FlagsPidsAndSwitches) {
         {"scrambled after a good CAT", {{.pid = kAudio, .scrambling = 2}}, true, {}},
         {"scrambled PAT packet", {{.pid = 0, .scrambling = 1}}, true, {1032}},
         {"scrambled PMT packet", {{.pid = kPmt, .scrambling = 3}}, true, {1051}},
-        {"null packets are only counted", {{.pid = 0x1FFF, .cc = 3}, {.pid = 0x1FFF, .cc = 3}},
-         false, {}},
+        {"null packets are only counted",
+         {{.pid = 0x1FFF, .cc = 3}, {.pid = 0x1FFF, .cc = 3}},
+         false,
+         {}},
         {"a PID nothing claims", {{.pid = 0x777}}, false, {1160}},
         {"an ECM PID is not unreferenced", {{.pid = kCaPid}}, false, {}},
-        {"an unreferenced packet with TEI is not tracked", {{.pid = 0x777, .tei = true}}, false,
+        {"an unreferenced packet with TEI is not tracked",
+         {{.pid = 0x777, .tei = true}},
+         false,
          {1070}},
     };
     for (const Case& c : cases) {
@@ -158,7 +165,8 @@ TEST(HeaderChecks, FlagsPidsAndSwitches) {
         auto ctx = runningContext();
         ctx->cat.catPresent = c.catPresent;
         std::vector<uint8_t> block;
-        for (const Pkt& p : c.packets) test::appendPacket(block, p);
+        for (const Pkt& p : c.packets)
+            test::appendPacket(block, p);
         EXPECT_EQ(analyse(*ctx, block), c.expected);
     }
 }
@@ -195,7 +203,8 @@ TEST(HeaderChecks, ClosedLogNeitherAppendsNorCounts) {
 TEST(UnreferencedPids, TableHoldsAHundredButEveryPacketIsReported) {
     auto ctx = runningContext();
     std::vector<uint8_t> block;
-    for (unsigned i = 0; i < 101; ++i) test::appendPacket(block, {.pid = 0x800 + i});
+    for (unsigned i = 0; i < 101; ++i)
+        test::appendPacket(block, {.pid = 0x800 + i});
     analyse(*ctx, block);
     EXPECT_EQ(ctx->unreferencedCount, kMaxUnreferencedPids);
     EXPECT_EQ(ctx->log.kindCount.total(Tr290ErrorKind::UnreferencedPid), 101);
@@ -210,7 +219,8 @@ TEST(SyncInBlock, DamagedSyncByteAbandonsTheRestOfTheBlock) {
     auto ctx = runningContext();
     std::vector<uint8_t> block;
     for (unsigned i = 0; i < 400; ++i)
-        test::appendPacket(block, {.pid = kVideo, .cc = i & 15, .sync = uint8_t(i == 10 ? 0x07 : 0x47)});
+        test::appendPacket(block,
+                           {.pid = kVideo, .cc = i & 15, .sync = uint8_t(i == 10 ? 0x07 : 0x47)});
     analyse(*ctx, block);
     EXPECT_EQ(ctx->packetCounter, 10u);
     EXPECT_EQ(codes(*ctx), std::vector<int>{1020});
@@ -220,7 +230,8 @@ TEST(SyncInBlock, DamagedSyncByteAbandonsTheRestOfTheBlock) {
 TEST(SyncInBlock, LostSyncIsRegainedOrTheBlockDropped) {
     auto ctx = runningContext();
     std::vector<uint8_t> block(30, 0x00);
-    for (unsigned i = 0; i < 5; ++i) test::appendPacket(block, {.pid = kVideo, .cc = i});
+    for (unsigned i = 0; i < 5; ++i)
+        test::appendPacket(block, {.pid = kVideo, .cc = i});
     EXPECT_EQ(analyseBlock(*ctx, block.data(), block.size()), 0u);
     EXPECT_EQ(codes(*ctx), std::vector<int>{1010});
     EXPECT_EQ(ctx->packetCounter, 5u);
@@ -240,7 +251,8 @@ TEST(SyncInBlock, TrailingBytesAreReportedAnd204ByteTailsNeverExamined) {
     auto ctx204 = runningContext();
     ctx204->packetLength = 204;
     auto b204 = test::packets({{.pid = kVideo, .cc = 0}, {.pid = kVideo, .cc = 1}}, 204);
-    for (int i = 0; i < 2; ++i) std::fill_n(b204.begin() + i * 204 + 188, 16, 0x47);
+    for (int i = 0; i < 2; ++i)
+        std::fill_n(b204.begin() + i * 204 + 188, 16, 0x47);
     EXPECT_EQ(analyseBlock(*ctx204, b204.data(), b204.size()), 0u);
     EXPECT_EQ(ctx204->packetCounter, 2u);
     EXPECT_TRUE(codes(*ctx204).empty());
@@ -289,7 +301,8 @@ TEST(ComponentRates, SilentAudioWindowNeverBecomesTheMinimum) {
 TEST(VideoStats, PayloadBytesOfUnscrambledPackets) {
     VideoComponent v;
     auto block = test::packets({{.afc = 1}, {.afc = 3}, {.afc = 1, .scrambling = 2}});
-    for (int i = 0; i < 3; ++i) updateVideoPacketStats(v, block.data() + i * 188);
+    for (int i = 0; i < 3; ++i)
+        updateVideoPacketStats(v, block.data() + i * 188);
     EXPECT_TRUE(v.scrambled);
     EXPECT_EQ(v.unscrambledPackets, 2u);
     EXPECT_EQ(v.payloadBytes, 184u + 182u);

@@ -35,7 +35,8 @@ inline void appendPacket(std::vector<uint8_t>& out, const Pkt& p, std::size_t pa
 
 inline std::vector<uint8_t> packets(std::initializer_list<Pkt> list, std::size_t len = 188) {
     std::vector<uint8_t> out;
-    for (const Pkt& p : list) appendPacket(out, p, len);
+    for (const Pkt& p : list)
+        appendPacket(out, p, len);
     return out;
 }
 
