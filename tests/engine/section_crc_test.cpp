@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/tsgen/presets.h"
+
 namespace orv {
 namespace {
 
@@ -69,6 +71,25 @@ TEST(SectionCrc, TableDrivenEqualsBitSerial) {
         ASSERT_EQ(crcOf(data), sectionCrc32BitSerial(data.data(), data.data() + data.size()))
             << "round " << round << " size " << data.size();
     }
+}
+
+// Every section of the sample stream's tables (PAT, PMTs, NIT, SDT, EIT present/following and
+// schedule) as the generator builds them: intact, and no single flipped bit goes unnoticed.
+TEST(SectionCrc, GeneratedSectionsAndEveryBitFlip) {
+    const tsgen::Preset preset = tsgen::samplePreset();
+    int sections = 0;
+    for (const tsgen::TableSource& table : preset.config.tables) {
+        for (tsgen::Section section : table.sections) {
+            ++sections;
+            ASSERT_EQ(crcOf(section), 0u) << "table on PID " << table.pid;
+            for (std::size_t bit = 0; bit < section.size() * 8; ++bit) {
+                section[bit / 8] ^= static_cast<uint8_t>(0x80u >> (bit % 8));
+                ASSERT_NE(crcOf(section), 0u) << "PID " << table.pid << " bit " << bit;
+                section[bit / 8] ^= static_cast<uint8_t>(0x80u >> (bit % 8));
+            }
+        }
+    }
+    EXPECT_GT(sections, 100);
 }
 
 }  // namespace

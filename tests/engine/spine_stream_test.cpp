@@ -92,6 +92,12 @@ tsgen::Fault fault(tsgen::FaultKind kind, uint64_t at, std::optional<uint16_t> p
     return f;
 }
 
+tsgen::Fault range(tsgen::FaultKind kind, uint64_t at, uint64_t until, uint16_t pid) {
+    tsgen::Fault f = fault(kind, at, pid);
+    f.until = until;
+    return f;
+}
+
 struct FaultCase {
     const char* name;
     tsgen::Fault fault;
@@ -122,6 +128,12 @@ TEST(SpineStream, EachInjectedFaultGivesExactlyItsEvents) {
         {"PID in no table",
          fault(FaultKind::StrayPid, from, 0x777, std::nullopt, 3),
          {1160, 1160, 1160}},
+        // Faults of timing and repetition leave every packet-level check quiet: a left-out
+        // table carries on with its counter, and PCRs and time stamps are not packet headers.
+        {"PAT left out for a second", range(FaultKind::TableGap, from, from + 5300, 0x0), {}},
+        {"PCR gap", range(FaultKind::PcrGap, from, from + 2000, 0x210), {}},
+        {"PCR jitter", fault(FaultKind::PcrJitter, from, 0x101, 5000, 10), {}},
+        {"PTS gap", fault(FaultKind::PtsGap, from, 0x201, 900), {}},
     };
     for (const FaultCase& c : cases) {
         SCOPED_TRACE(c.name);
