@@ -3,7 +3,6 @@
 #include "engine/block_walk.h"
 #include "engine/packet_header.h"
 #include "engine/program_table.h"
-#include "engine/section_crc.h"
 
 namespace orv {
 
@@ -12,13 +11,11 @@ namespace {
 constexpr uint8_t kPatTableId = 0x00;
 constexpr uint8_t kPmtTableId = 0x02;
 
-// The bytes of a complete section, or an empty span when it is not whole or fails its CRC.
-// Empties the collector first; its bytes stay, so the first buffers keep the first sections.
+// The whole section if it passes its CRC, else an empty span; the collector is emptied either
+// way and its buffer keeps the bytes, so the first buffers keep the first sections.
 SectionBytes takeIntactSection(SectionCollector& c) {
-    const int length = usableSectionLength(c);
-    c.clear();
-    if (length == 0 || sectionCrc32(c.bytes.data(), c.bytes.data() + length) != 0) return {};
-    return SectionBytes(c.bytes.data(), static_cast<std::size_t>(length));
+    const SectionBytes section = takeSection(c);
+    return sectionIntact(section) ? section : SectionBytes{};
 }
 
 void takeFirstPat(AnalysisContext& ctx, SectionCollector& c) {

@@ -10,9 +10,8 @@
 
 namespace orv {
 
-// A section as handed over by a collector: its first byte is the table_id. The readers use
+// The readers take a section as handed over by a collector (SectionBytes) and use
 // min(size, 3 + section_length) bytes of it, the last four being the CRC_32 field.
-using SectionBytes = std::span<const uint8_t>;
 
 // The eight header bytes of a long-form section and its CRC_32 field. False, with `out`
 // untouched, when the section is too short to hold both (12 bytes).

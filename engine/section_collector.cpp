@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/packet_header.h"
+#include "engine/section_crc.h"
 
 namespace orv {
 
@@ -96,6 +97,16 @@ int usableSectionLength(const SectionCollector& c) {
     const int total = 3 + (((c.bytes[1] & 0x0F) << 8) | c.bytes[2]);
     if (total > c.length || total > kSectionBufferSize) return 0;
     return total;
+}
+
+SectionBytes takeSection(SectionCollector& c) {
+    const int length = usableSectionLength(c);
+    c.clear();
+    return SectionBytes(c.bytes.data(), static_cast<std::size_t>(length));
+}
+
+bool sectionIntact(SectionBytes section) {
+    return !section.empty() && sectionCrc32(section.data(), section.data() + section.size()) == 0;
 }
 
 }  // namespace orv

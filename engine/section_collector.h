@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <type_traits>
 
 #include "engine/limits.h"
@@ -77,5 +78,16 @@ FeedResult feedPacket(SectionCollector& c, const uint8_t* packet, SectionAccept 
 // Bytes of the collected section that may be read: 3 + section_length when that fits within both
 // the collected bytes and the buffer, otherwise 0 (a section that cannot be whole).
 int usableSectionLength(const SectionCollector& c);
+
+// A completed section as the handlers see it: its first byte is the table_id.
+using SectionBytes = std::span<const uint8_t>;
+
+// What a handler does first: empties the collector and returns the whole section it held
+// (3 + section_length bytes), or an empty span when the section was not wholly collected. The
+// bytes stay in the collector's buffer until the next packet is fed to it.
+SectionBytes takeSection(SectionCollector& c);
+
+// True when the section is whole and its CRC over all its bytes, CRC_32 field included, is 0.
+bool sectionIntact(SectionBytes section);
 
 }  // namespace orv
