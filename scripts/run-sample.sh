@@ -3,6 +3,6 @@
 # time). Extra arguments go to `orv01 analyze`, e.g. --json.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/install-deps.sh"
-bash "$root/scripts/build.sh" "$root/build"
+bash "$root/scripts/install-deps.sh" >&2
+bash "$root/scripts/build.sh" "$root/build" >&2
 exec "$root/build/shell/orv01" analyze "$root/build/samples/orv01-sample.ts" "$@"
