@@ -1,0 +1,1 @@
+# Tests of the cardlib work (orv_add_test lines).

@@ -1,0 +1,1 @@
+# Tests of the presentation work (orv_add_test lines).

@@ -1,0 +1,1 @@
+# Tests of the tables work (orv_add_test lines).

@@ -1,0 +1,1 @@
+# Tests of the timing work (orv_add_test lines).
