@@ -60,8 +60,8 @@ int main(int argc, char** argv) {
     ctx->packetLength = file.empty() ? static_cast<int>(packetSize) : 188;
     const auto len = static_cast<std::size_t>(ctx->packetLength);
     const std::size_t initBytes = std::min(stream.size(), 40000 * len);
-    orv::discoverPrograms(*ctx, stream.data(), initBytes);
-    ctx->initDone = true;
+    orv::initBlock(*ctx, stream.data(), initBytes);
+    orv::finishInit(*ctx);
     ctx->streamBitrate.current = 8.0;
     orv::beginRun(*ctx, orv::kEventOfflineStart);
 

@@ -1,5 +1,7 @@
 #include "engine/analysis_context.h"
 
+#include "engine/pcr_analysis.h"
+
 namespace orv {
 
 double packetSpanSeconds(const AnalysisContext& ctx, uint64_t fromPacket, uint64_t toPacket) {
@@ -32,7 +34,9 @@ void resetGeneral(AnalysisContext& ctx) {
     ctx.log.kindCount = {};
     ctx.log.lastRunEvent = {};
     ctx.capture = {};
-    // Closed until the run start event opens it.
+    // Closed until the run start event opens it. A reader that looks before then finds a batch
+    // without a run event at its head and takes nothing from it.
+    ctx.log.records[0] = {};
     ctx.log.pendingCount.store(kMaxEvents);
 }
 
@@ -47,15 +51,25 @@ void resetCatModel(AnalysisContext& ctx) {
 void resetNitSdtBatModel(AnalysisContext& ctx) {
     ctx.si[kPidNit - kPidNit] = {};
     ctx.si[kPidSdtBat - kPidNit] = {};
+    ctx.siStore.tables = {};
+    ctx.siStore.newTable = false;
+    ctx.siStore.newSection = false;
 }
 
+// The programme guide is built from the SDT and the EIT schedule; it goes with the EIT model.
 void resetEitModel(AnalysisContext& ctx) {
     ctx.si[kPidEit - kPidNit] = {};
+    ctx.siStore.eit = {};
+    ctx.siStore.eitRebuilding = false;
+    ctx.guide = {};
 }
 
 void resetTimeTableModel(AnalysisContext& ctx) {
     ctx.si[kPidRst - kPidNit] = {};
     ctx.si[kPidTdtTot - kPidNit] = {};
+    ctx.siStore.rst = {};
+    ctx.siStore.tdt = {};
+    ctx.siStore.tot = {};
 }
 
 void resetAll(AnalysisContext& ctx) {
@@ -71,7 +85,10 @@ void teardownRun(AnalysisContext& ctx) {
     if (ctx.initDone) {
         ctx.programs.clear();
         ctx.programs.shrink_to_fit();
+        releasePcrTracks(ctx);
     }
+    // The stored SI sections are released whatever the phase.
+    ctx.siStore = {};
 }
 
 void enableAllMonitoring(AnalysisContext& ctx) {

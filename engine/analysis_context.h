@@ -6,12 +6,17 @@
 #include <array>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "engine/capture_hooks.h"
 #include "engine/event_log.h"
+#include "engine/guide_records.h"
+#include "engine/init_hooks.h"
 #include "engine/limits.h"
+#include "engine/program_timing.h"
 #include "engine/section_collector.h"
+#include "engine/si_tables.h"
 
 namespace orv {
 
@@ -83,8 +88,9 @@ struct CatModel {
 struct SiPidState {
     CcRecord cc;
     // Set once the PID's table model has accepted its first table; until then every packet only
-    // renews the continuity baseline.
+    // renews the continuity baseline. The EIT PID has no such rule (see siBaselineOnly).
     bool firstTableAccepted = false;
+    SiCollector collector;
 };
 inline constexpr int kSiPidCount = 5;
 
@@ -139,6 +145,8 @@ struct ProgramEntry {
     int caCount = 0;
     // Continuity of a PCR PID that carries neither the video nor an audio component.
     CcRecord pcrCc;
+    // PES time stamps, elementary stream headers and buffer model of the components.
+    ProgramTiming timing;
 };
 
 struct BitrateMbps {
@@ -152,6 +160,14 @@ struct InitPidList {
     std::array<uint16_t, kMaxInitPids> pids{};
     std::array<uint64_t, kMaxInitPids> counts{};
     int count = 0;
+};
+
+// Saving of the event list to the error log; fixed values at every program start.
+struct LogSettings {
+    bool saveLogEnabled = true;    // periodic save of the event list
+    bool logPathIsDefault = true;  // the default path is used
+    std::string errorLogPath = "c:\\ERROR.log";
+    int saveIntervalMinutes = 30;
 };
 
 enum class AnalysisMode : int { Idle = 0, Online = 1, Offline = 2 };
@@ -185,6 +201,8 @@ struct AnalysisContext {
     PatModel pat;
     CatModel cat;
     std::array<SiPidState, kSiPidCount> si{};
+    SiSectionStore siStore;  // stored SI sections and their repetition statistics
+    ProgrammeGuide guide;
 
     // One entry per PAT program (program_number 0 excluded), allocated when the first valid PAT
     // is analysed and released by the teardown.
@@ -199,11 +217,15 @@ struct AnalysisContext {
     // Monitoring
     std::array<int, kKindCount> monitorEnabled{};
     EventLog log;
-    bool periodicSave = false;
-    int savePeriodMinutes = 0;
+    LogSettings logSettings;
+
+    // PCR tracks and system buffers of the run.
+    RunTiming timing;
 
     CaptureRequest capture;
     CaptureSink* captureSink = nullptr;
+    // Timers and dialog of the online initialisation phase; null when nobody listens.
+    InitHooks* initHooks = nullptr;
 
     bool enabled(Tr290ErrorKind k) const { return monitorEnabled[kindIndex(k)] != 0; }
     int programCount() const { return static_cast<int>(programs.size()); }

@@ -4,6 +4,7 @@
 #include "engine/packet_checks.h"
 #include "engine/packet_header.h"
 #include "engine/psi_handlers.h"
+#include "engine/si_handlers.h"
 
 namespace orv {
 namespace {
@@ -57,8 +58,8 @@ class PacketSequence {
             case kPidEit:
             case kPidRst:
             case kPidTdtTot: {
-                SiPidState& si = ctx_.si[pid - kPidNit];
-                track(si.cc, pkt, !si.firstTableAccepted);
+                track(ctx_.si[pid - kPidNit].cc, pkt, siBaselineOnly(ctx_, pid));
+                feedSiPacket(ctx_, pkt, pid);
                 return WalkStep::Continue;
             }
             case kPidNull:

@@ -228,6 +228,7 @@ bool logEvent(AnalysisContext& ctx, int code, unsigned pid, int programIndex, un
     }
     if (def->eventClass == EventClass::Error) bumpCounters(log.kindCount, *def);
     if (def->eventClass == EventClass::Run) log.lastRunEvent = run;
+    if (n + 1 == kMaxEvents && log.onFull != nullptr) log.onFull(log.onFullArg);
     return true;
 }
 

@@ -53,6 +53,10 @@ struct EventLog {
     KindCounters kindCount{};
     // Source of the local time for run events; tests replace it.
     std::time_t (*wallClock)() = nullptr;
+    // Called on the writer's thread when an append fills the batch, so that a reader on the same
+    // thread (the offline pass) can take it before the next event would be dropped.
+    void (*onFull)(void* arg) = nullptr;
+    void* onFullArg = nullptr;
 };
 
 // Run events.

@@ -1,65 +1,65 @@
 #include "engine/program_discovery.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "engine/block_walk.h"
 #include "engine/packet_header.h"
+#include "engine/pcr_analysis.h"
 #include "engine/program_table.h"
+#include "engine/psi_handlers.h"
 
 namespace orv {
 
 namespace {
 
 constexpr uint8_t kPatTableId = 0x00;
+constexpr uint8_t kCatTableId = 0x01;
 constexpr uint8_t kPmtTableId = 0x02;
 
-// The whole section if it passes its CRC, else an empty span; the collector is emptied either
-// way and its buffer keeps the bytes, so the first buffers keep the first sections.
-SectionBytes takeIntactSection(SectionCollector& c) {
-    const SectionBytes section = takeSection(c);
-    return sectionIntact(section) ? section : SectionBytes{};
+void listPid(AnalysisContext& ctx, unsigned pid) {
+    InitPidList& list = ctx.initPids;
+    const auto end = list.pids.begin() + list.count;
+    const auto found = std::find(list.pids.begin(), end, pid);
+    if (found != end) {
+        ++list.counts[static_cast<std::size_t>(found - list.pids.begin())];
+        return;
+    }
+    if (list.count >= kMaxInitPids) return;
+    list.pids[list.count] = static_cast<uint16_t>(pid);
+    list.counts[list.count] = 1;
+    ++list.count;
+    if (ctx.initHooks != nullptr) {
+        char text[8];
+        std::snprintf(text, sizeof text, "0x%04x", pid);
+        ctx.initHooks->addDialogPid(text);
+    }
 }
 
-void takeFirstPat(AnalysisContext& ctx, SectionCollector& c) {
-    const SectionBytes section = takeIntactSection(c);
-    if (!section.empty() && !ctx.pat.patFound) acceptFirstPat(ctx, section);
-}
-
-void takeFirstPmt(AnalysisContext& ctx, std::size_t index, SectionCollector& c) {
-    const auto collected = static_cast<std::size_t>(c.length);
-    const SectionBytes section = takeIntactSection(c);
-    if (section.empty()) return;
-    acceptFirstPmt(ctx, static_cast<int>(index), section);
-    // Sections of other programs packed behind this one never start their own collectors.
-    acceptFollowingPmts(ctx, SectionBytes(c.bytes.data(), collected), section.size());
-}
-
-constexpr auto discard = [](SectionCollector& c) { c.clear(); };
-
-struct DiscoveryWalk {
+struct InitWalk {
     AnalysisContext& ctx;
 
     WalkStep packet(const uint8_t* p, std::size_t) {
         const unsigned pid = packetPid(p);
+        listPid(ctx, pid);
         if (pid == kPidPat) {
             PatModel& pat = ctx.pat;
-            if (!pat.patFound) {
-                feedPacket(pat.first, p, {kPatTableId, -1}, CompletionVariant::InitPhase,
-                           [this](SectionCollector& c) { takeFirstPat(ctx, c); });
-            } else {
-                // Later PATs belong to the PAT analysis; here they only keep the collector going.
-                feedPacket(pat.later, p, {kPatTableId, -1}, CompletionVariant::InitPhase, discard);
-            }
+            SectionCollector& col = pat.patFound ? pat.later : pat.first;
+            feedPacket(col, p, {kPatTableId, -1}, CompletionVariant::InitPhase,
+                       [this](SectionCollector& c) { analysePat(ctx, c); });
+            if (ctx.runState != RunState::Running) return WalkStep::Stop;
+        }
+        if (pid == kPidCat) {
+            feedPacket(ctx.cat.collector, p, {kCatTableId, -1}, CompletionVariant::InitPhase,
+                       [this](SectionCollector& c) { analyseCat(ctx, c); });
         }
         if (!ctx.pat.patFound) return WalkStep::Continue;
-        for (std::size_t i = 0; i < ctx.programs.size(); ++i) {
-            ProgramEntry& program = ctx.programs[i];
+        for (int i = 0; i < ctx.programCount(); ++i) {
+            ProgramEntry& program = ctx.programs[static_cast<std::size_t>(i)];
             if (program.pmtPid != pid) continue;
-            const SectionAccept accept{kPmtTableId, program.programNumber};
-            if (!program.pmtReceived) {
-                feedPacket(program.firstPmt, p, accept, CompletionVariant::InitPhase,
-                           [this, i](SectionCollector& c) { takeFirstPmt(ctx, i, c); });
-            } else {
-                feedPacket(program.laterPmt, p, accept, CompletionVariant::InitPhase, discard);
-            }
+            SectionCollector& col = program.pmtReceived ? program.laterPmt : program.firstPmt;
+            feedPacket(col, p, {kPmtTableId, program.programNumber}, CompletionVariant::InitPhase,
+                       [this, i](SectionCollector& c) { analysePmt(ctx, i, c); });
         }
         return WalkStep::Continue;
     }
@@ -69,10 +69,39 @@ struct DiscoveryWalk {
 
 }  // namespace
 
-std::size_t discoverPrograms(AnalysisContext& ctx, const uint8_t* block, std::size_t length) {
+std::size_t initBlock(AnalysisContext& ctx, const uint8_t* block, std::size_t length) {
+    if (block == nullptr || length == 0) return 0;
     const std::size_t packetLength =
         ctx.packetLength == static_cast<int>(kRsPacketSize) ? kRsPacketSize : kTsPacketSize;
-    return walkBlock(block, length, packetLength, false, DiscoveryWalk{ctx});
+    return walkBlock(block, length, packetLength, false, InitWalk{ctx});
+}
+
+void finishInit(AnalysisContext& ctx) {
+    const bool online = ctx.analysisMode == AnalysisMode::Online;
+    InitHooks* hooks = ctx.initHooks;
+    if (online && ctx.runState == RunState::InterfaceFailure) {
+        if (hooks != nullptr) hooks->armTimer(InitTimer::BitrateTick, 100);
+        return;
+    }
+    if (online) {
+        setInitDialogLine(ctx, kDialogLinePmt, kTextPmtOk);
+        setInitDialogLine(ctx, kDialogLineStatus, kTextInitialising);
+    }
+    countDistinctPcrPids(ctx);
+    createPcrTracks(ctx);
+    ctx.initDone = true;
+    ctx.pat.first.clear();
+    ctx.pat.later.clear();
+    ctx.cat.collector.clear();
+    for (ProgramEntry& program : ctx.programs) {
+        program.firstPmt.clear();
+        program.laterPmt.clear();
+    }
+    if (online && hooks != nullptr) {
+        const double mbps = hooks->readCardBitrate();
+        ctx.streamBitrate = {mbps, mbps, mbps, mbps};
+        hooks->armTimer(InitTimer::RunStart, 5000);
+    }
 }
 
 }  // namespace orv

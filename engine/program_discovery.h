@@ -1,6 +1,6 @@
-// A plain PAT/PMT discovery over one block: it finds the first valid PAT, builds the program
-// table from it and reads each program's first valid PMT. No events, intervals or dialog work;
-// it serves until the full initialisation phase takes its place.
+// The initialisation phase of a run: the first blocks are walked to find the PAT, the CAT and the
+// PMT of every program, to list the PIDs of the stream and to report progress to the
+// initialisation dialog; finishInit then hands the run to the block driver.
 #pragma once
 
 #include <cstddef>
@@ -10,9 +10,17 @@
 
 namespace orv {
 
-// Walks the block at ctx.packetLength (188 unless it is 204) and feeds the PAT collectors and the
-// PMT collectors of every program on the packet's PID in the initialisation-phase variant.
-// Returns the number of trailing bytes that were fewer than one packet.
-std::size_t discoverPrograms(AnalysisContext& ctx, const uint8_t* block, std::size_t length);
+// Walks one block at ctx.packetLength (framing without events) and, per packet in sync: lists a
+// new PID (up to 100), feeds the PAT collector (analysePat; a program change stops the walk), the
+// CAT collector (analyseCat) and, once the PAT is known, the PMT collector of every program on the
+// PID (analysePmt), all in the initialisation-phase completion variant. No continuity, error or
+// statistics work. Returns the number of trailing bytes that were fewer than one packet.
+std::size_t initBlock(AnalysisContext& ctx, const uint8_t* block, std::size_t length);
+
+// Ends the phase: counts the distinct PCR PIDs, sets initDone and empties the PAT, CAT and PMT
+// collectors. Online it also updates the dialog, takes the card's bitrate and arms the run start
+// timer; online with runState 3 (the card failed) it only arms the bitrate timer, which stops
+// the analysis.
+void finishInit(AnalysisContext& ctx);
 
 }  // namespace orv

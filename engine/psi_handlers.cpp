@@ -1,10 +1,16 @@
 #include "engine/psi_handlers.h"
 
+#include "engine/buffer_model.h"
 #include "engine/packet_checks.h"
 #include "engine/program_table.h"
 
 namespace orv {
 namespace {
+
+constexpr int kCrcBytes = 4;
+constexpr int kLongHeaderBytes = 8;
+constexpr uint8_t kCaDescriptorTag = 0x09;
+constexpr double kPsiIntervalLimit = 0.5;  // seconds
 
 uint32_t storedCrc(SectionBytes s) {
     const uint8_t* p = s.data() + s.size() - 4;
@@ -14,7 +20,7 @@ uint32_t storedCrc(SectionBytes s) {
 // A section that is not whole or fails its CRC: one CRC event for its table.
 void reportCrcError(AnalysisContext& ctx, int code, SectionBytes s, unsigned pid = 0,
                     int programIndex = -1) {
-    if (ctx.captureSink != nullptr && ctx.capture.wants(kCaptureCrcError)) {
+    if (ctx.captureSink != nullptr && ctx.capture.wants(kCaptureCrcError) && !s.empty()) {
         ctx.captureSink->copyBytes(kCaptureCrcError, s.data(), s.size());
         ++ctx.capture.made;
     }
@@ -23,40 +29,165 @@ void reportCrcError(AnalysisContext& ctx, int code, SectionBytes s, unsigned pid
         logEvent(ctx, code, pid, programIndex);
 }
 
-}  // namespace
-
-void analysePat(AnalysisContext& ctx, SectionCollector& collector) {
-    const SectionBytes s = takeSection(collector);
-    if (!sectionIntact(s)) {
-        if (ctx.pat.patFound) reportCrcError(ctx, 1081, s);
-        return;
+// The capture copy of a later PAT, CAT or PMT; true when the capture mode suspends the checks.
+bool captureLaterSection(AnalysisContext& ctx, int trigger, SectionBytes s) {
+    if (ctx.captureSink != nullptr && ctx.capture.tableTrigger == trigger &&
+        ctx.capture.wants(trigger) && !s.empty()) {
+        ctx.captureSink->copyBytes(trigger, s.data(), s.size());
+        ++ctx.capture.made;
     }
-    if (!ctx.pat.patFound) {
-        acceptFirstPat(ctx, s);
+    return ctx.capture.captureMode;
+}
+
+// The repetition of a PSI table from the packet position of its previous unchanged section.
+// Returns the interval in seconds, or a negative value when none was measured (first section, or
+// no stream bitrate known yet).
+double measurePsiInterval(AnalysisContext& ctx, IntervalStats& st) {
+    double interval = -1.0;
+    if (st.lastPacket != 0 && ctx.streamBitrate.current > 0.0) {
+        interval = packetSpanSeconds(ctx, st.lastPacket, ctx.packetCounter);
+        st.last = interval;
+        if (st.max == 0.0 || st.max < interval) st.max = interval;
+        if (st.min == 0.0 || st.min > interval) st.min = interval;
+    }
+    st.lastPacket = ctx.packetCounter;
+    return interval;
+}
+
+void firstPat(AnalysisContext& ctx, SectionCollector& collector) {
+    const SectionBytes s = takeSection(collector);
+    ctx.tablesChangedSummary = true;
+    if (!sectionIntact(s) || !acceptFirstPat(ctx, s)) return;
+    ctx.tablesChangedTree = true;
+    setInitDialogLine(ctx, kDialogLinePat, kTextPatOk);
+    setInitDialogLine(ctx, kDialogLinePmt, kTextSeekPmt);
+}
+
+void laterPat(AnalysisContext& ctx, SectionCollector& collector) {
+    const SectionBytes s = takeSection(collector);
+    if (captureLaterSection(ctx, kCaptureLaterPat, s)) return;
+    if (!sectionIntact(s)) {
+        reportCrcError(ctx, 1081, s);
         return;
     }
     // The content of a later PAT is compared through its CRC_32 field only.
-    if (storedCrc(s) != ctx.pat.header.crc32) ctx.runState = RunState::ProgramChange;
+    if (storedCrc(s) != ctx.pat.header.crc32) {
+        ctx.runState = RunState::ProgramChange;
+        return;
+    }
+    const double interval = measurePsiInterval(ctx, ctx.pat.interval);
+    if (interval > kPsiIntervalLimit && mayLog(ctx, Tr290ErrorKind::Pat, sub::kPatInterval))
+        logEvent(ctx, 1030, 0, -1, 0, interval);
+    // The system buffers drain over the time between PATs; without a stream bitrate there is
+    // no such time and the model is not stepped.
+    if (ctx.streamBitrate.current > 0.0) onPatRepeated(ctx, static_cast<uint32_t>(s.size()));
+}
+
+// The CA descriptors of a CAT into the EMM list; a pair already listed is not added again.
+void readCatEmms(CatModel& cat, SectionBytes s) {
+    const uint8_t* p = s.data();
+    const int end = static_cast<int>(s.size()) - kCrcBytes;
+    int pos = kLongHeaderBytes;
+    while (pos + 2 <= end) {
+        const int length = p[pos + 1];
+        if (pos + 2 + length > end) return;
+        if (p[pos] == kCaDescriptorTag && length >= 4) {
+            const auto systemId = static_cast<uint16_t>((p[pos + 2] << 8) | p[pos + 3]);
+            const auto pid = static_cast<uint16_t>(((p[pos + 4] & 0x1F) << 8) | p[pos + 5]);
+            bool listed = false;
+            for (int i = 0; i < cat.emmCount; ++i)
+                listed =
+                    listed || (cat.emm[i].caSystemId == systemId && cat.emm[i].caPid.pid == pid);
+            if (!listed && cat.emmCount < kMaxEmmEntries) {
+                CaEntry& e = cat.emm[cat.emmCount++];
+                e = CaEntry{};
+                e.caSystemId = systemId;
+                e.caPid.pid = pid;
+            }
+        }
+        pos += 2 + length;
+    }
+}
+
+void firstPmt(AnalysisContext& ctx, int index, SectionCollector& collector) {
+    const auto collected = static_cast<std::size_t>(collector.length);
+    const SectionBytes s = takeSection(collector);
+    if (!sectionIntact(s)) return;
+    const bool firstOfRun = ctx.pmtFoundCount == 0;
+    if (!acceptFirstPmt(ctx, index, s)) return;
+    if (firstOfRun && ctx.analysisMode == AnalysisMode::Online && ctx.initHooks != nullptr)
+        ctx.initHooks->armTimer(InitTimer::EndOfInit, 1500);
+    ctx.tablesChangedSummary = true;
+    ctx.tablesChangedTree = true;
+    // PMT sections of other programs packed behind this one on a shared PID never start their
+    // own collectors; they are taken from this one.
+    acceptFollowingPmts(ctx, SectionBytes(collector.bytes.data(), collected), s.size());
+    setInitDialogLine(ctx, kDialogLinePmt, kTextSeekNextPmt);
+}
+
+void laterPmt(AnalysisContext& ctx, int index, SectionCollector& collector) {
+    ProgramEntry& prog = ctx.programs[static_cast<std::size_t>(index)];
+    const SectionBytes s = takeSection(collector);
+    addPsiSectionBytes(ctx, static_cast<uint32_t>(s.size()));
+    if (ctx.capture.programIndex == index && captureLaterSection(ctx, kCaptureLaterPmt, s)) return;
+    if (ctx.capture.captureMode) return;
+    if (!sectionIntact(s)) {
+        reportCrcError(ctx, 1082, s, prog.pmtPid, index);
+        return;
+    }
+    PsiHeader h;
+    if (!readPsiHeader(s, h)) return;
+    // A changed PMT is neither analysed nor timed.
+    if (h.sectionLength != prog.pmtHeader.sectionLength ||
+        h.versionNumber != prog.pmtHeader.versionNumber)
+        return;
+    const double interval = measurePsiInterval(ctx, prog.pmtInterval);
+    if (interval > kPsiIntervalLimit && mayLog(ctx, Tr290ErrorKind::PmtInterval))
+        logEvent(ctx, 1050, prog.pmtPid, index, 0, interval);
+}
+
+}  // namespace
+
+void setInitDialogLine(AnalysisContext& ctx, int controlId, std::string_view text) {
+    if (ctx.initHooks != nullptr) ctx.initHooks->setDialogLine(controlId, text);
+}
+
+void analysePat(AnalysisContext& ctx, SectionCollector& collector) {
+    if (ctx.pat.patFound)
+        laterPat(ctx, collector);
+    else
+        firstPat(ctx, collector);
 }
 
 void analyseCat(AnalysisContext& ctx, SectionCollector& collector) {
+    CatModel& cat = ctx.cat;
+    if (!cat.catPresent) {
+        const SectionBytes s = takeSection(collector);
+        if (!sectionIntact(s) || !readPsiHeader(s, cat.header)) return;
+        cat.catPresent = true;
+        ctx.tablesChangedSummary = true;
+        readCatEmms(cat, s);
+        return;
+    }
     const SectionBytes s = takeSection(collector);
+    addPsiSectionBytes(ctx, static_cast<uint32_t>(s.size()));
+    if (captureLaterSection(ctx, kCaptureLaterCat, s)) return;
     if (!sectionIntact(s)) {
         reportCrcError(ctx, 1080, s);
         return;
     }
-    ctx.cat.catPresent = true;
+    measurePsiInterval(ctx, cat.interval);
 }
 
 void analysePmt(AnalysisContext& ctx, int index, SectionCollector& collector) {
-    const SectionBytes s = takeSection(collector);
-    if (index < 0 || index >= ctx.programCount()) return;
-    ProgramEntry& prog = ctx.programs[index];
-    if (!sectionIntact(s)) {
-        if (prog.pmtReceived) reportCrcError(ctx, 1082, s, prog.pmtPid, index);
+    if (index < 0 || index >= ctx.programCount()) {
+        collector.clear();
         return;
     }
-    if (!prog.pmtReceived) acceptFirstPmt(ctx, index, s);
+    if (ctx.programs[static_cast<std::size_t>(index)].pmtReceived)
+        laterPmt(ctx, index, collector);
+    else
+        firstPmt(ctx, index, collector);
 }
 
 }  // namespace orv

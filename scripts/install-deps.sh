@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format
   libgtest-dev libgmock-dev
   libcli11-dev nlohmann-json3-dev
+  ffmpeg  # the timing tests encode short MPEG-2/MP2 streams with it
 )
 if [[ "${1:-}" == "--gui" ]]; then
   packages+=(qt6-base-dev)

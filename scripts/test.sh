@@ -2,7 +2,8 @@
 # Installs what is missing, builds and runs every test.
 # Usage: scripts/test.sh            the normal build (build/)
 #        scripts/test.sh --sanitize AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
-#        scripts/test.sh --tsan     ThreadSanitizer over the engine tests, where threads meet (build-tsan/)
+#        scripts/test.sh --tsan     ThreadSanitizer over the engine tests and the card library's
+#                                   streaming round trips, where threads meet (build-tsan/)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
@@ -17,9 +18,10 @@ elif [[ "${1:-}" == "--tsan" ]]; then
   build="$root/build-tsan"
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORV_SANITIZE=thread \
     -DORV_BUILD_BENCH=OFF >/dev/null
-  cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target engine_tests
+  cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target engine_tests cardlib_stream_tests
   export TSAN_OPTIONS=halt_on_error=1
   "$build/tests/engine_tests"
+  "$build/tests/cardlib_stream_tests"
   exit 0
 else
   build="$root/build"

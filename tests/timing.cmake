@@ -1,1 +1,8 @@
 # Tests of the timing work (orv_add_test lines).
+orv_add_test(timing_tests
+  SOURCES
+    timing/pcr_analysis_test.cpp
+    timing/pes_timing_test.cpp
+    timing/buffer_model_test.cpp
+    timing/timing_stream_test.cpp
+  LIBS orv_engine tsgen)

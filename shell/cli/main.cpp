@@ -1,4 +1,6 @@
 // orv01: the headless front end of the analyzer.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 
 #include "shell/cli/analyze_command.h"
@@ -8,10 +10,25 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     orv::cli::AnalyzeOptions analyze;
-    CLI::App* analyzeCmd =
+    analyze.progress = ::isatty(STDERR_FILENO) != 0;
+    bool noLog = false;
+    bool noProgress = false;
+    std::string switches;
+    CLI::App* cmd =
         app.add_subcommand("analyze", "Analyse a transport stream file (188 or 204-byte packets)");
-    analyzeCmd->add_option("FILE", analyze.file, "Transport stream file")->required();
-    analyzeCmd->add_flag("--json", analyze.json, "Print one JSON document instead of tables");
+    cmd->add_option("FILE", analyze.file, "Transport stream file")->required();
+    cmd->add_flag("--json", analyze.json, "Print one JSON document instead of tables");
+    cmd->add_option("--log", analyze.logPath,
+                    "Error log the event list is appended to (a drive path such as "
+                    "c:\\ERROR.log maps onto the user's data folder)")
+        ->capture_default_str();
+    cmd->add_flag("--no-log", noLog, "Do not append the event list to the error log");
+    cmd->add_option("--switches", switches,
+                    "The 32 monitoring switches for this run, '0' or '1' each in kind order "
+                    "(default: the stored settings)");
+    cmd->add_flag("--fail-on", analyze.failOnFindings,
+                  "Exit with 1 when any monitored kind has a finding");
+    cmd->add_flag("--no-progress", noProgress, "No progress on stderr");
 
     try {
         app.parse(argc, argv);
@@ -19,6 +36,9 @@ int main(int argc, char** argv) {
         const int rc = app.exit(e);
         return rc == 0 ? 0 : 2;
     }
-    if (analyzeCmd->parsed()) return orv::cli::runAnalyze(analyze);
-    return 2;
+    if (!cmd->parsed()) return 2;
+    analyze.writeLog = !noLog;
+    if (noProgress || analyze.json) analyze.progress = false;
+    if (!switches.empty()) analyze.switches = switches;
+    return orv::cli::runAnalyze(analyze);
 }

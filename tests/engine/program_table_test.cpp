@@ -342,7 +342,7 @@ TEST(ProgramDiscovery, FindsPatAndPmtsInBothPacketLengths) {
         for (const Bytes* s : std::initializer_list<const Bytes*>{&pmt2Bad, &pmt2, &pmt2, &pmt2})
             appendPackets(block, 0x200, *s, packetLength, cc2);
         block.push_back(0x47);  // a trailing part packet
-        EXPECT_EQ(discoverPrograms(*ctx, block.data(), block.size()), 1u);
+        EXPECT_EQ(initBlock(*ctx, block.data(), block.size()), 1u);
 
         ASSERT_TRUE(ctx->pat.patFound);
         EXPECT_EQ(ctx->pat.networkPid, 0x10);
@@ -369,7 +369,7 @@ TEST(ProgramDiscovery, DamagedPatIsSkippedAndProgramZeroOnlyGivesNoPrograms) {
     for (const Bytes* s :
          std::initializer_list<const Bytes*>{&damaged, &damaged, &onlyNetwork, &onlyNetwork})
         appendPackets(block, 0x000, *s, 188, cc);
-    discoverPrograms(*ctx, block.data(), block.size());
+    initBlock(*ctx, block.data(), block.size());
     EXPECT_TRUE(ctx->pat.patFound);
     EXPECT_TRUE(ctx->programs.empty());
     EXPECT_EQ(ctx->pmtFoundCount, 0);

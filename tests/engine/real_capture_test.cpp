@@ -36,11 +36,11 @@ TEST(RealCaptures, DiscoveryAndSpine) {
         // The SIT on PID 0x001F belongs to no table the analyser tracks.
         {"cap-mpeg2-dts-mp2.ts", 1, 1, 1},
         {"cap-h264-teletext-short.ts", 1, 1, 0},
-        // A single PAT packet: a section is complete only when the next one starts, so discovery
-        // finds nothing. The main pass reads the file from its start again and completes the PAT
-        // left open when it meets that PAT packet once more; the one PMT packet never completes,
-        // so the video and audio PIDs stay unreferenced.
-        {"cap-h264-aac.ts", 0, 0, 2},
+        // A single PAT packet: a section is complete only when the next one starts, so the
+        // initialisation phase finds nothing, and its end empties the collectors. The main pass
+        // meets that PAT packet once more but never a second one, so no program table exists and
+        // the PMT, video and audio PIDs stay unreferenced.
+        {"cap-h264-aac.ts", 0, 0, 3},
         // The PAT lists five programs whose PMTs the capture did not keep.
         {"cap-si-only-nit-sdt-eit-tdt.ts", 5, 0, 0},
     };
@@ -51,10 +51,10 @@ TEST(RealCaptures, DiscoveryAndSpine) {
         auto ctx = std::make_unique<AnalysisContext>();
         resetAll(*ctx);
         enableAllMonitoring(*ctx);
-        discoverPrograms(*ctx, ts.data(), std::min<std::size_t>(ts.size(), 40000 * 188));
+        initBlock(*ctx, ts.data(), std::min<std::size_t>(ts.size(), 40000 * 188));
         EXPECT_EQ(ctx->programCount(), c.programs);
         EXPECT_EQ(ctx->pmtFoundCount, c.pmtsFound);
-        ctx->initDone = true;
+        finishInit(*ctx);
         beginRun(*ctx, kEventOfflineStart);
         for (std::size_t off = 0; off < ts.size(); off += 400 * 188)
             analyseBlock(*ctx, ts.data() + off, std::min<std::size_t>(400 * 188, ts.size() - off));

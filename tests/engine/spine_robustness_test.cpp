@@ -51,8 +51,8 @@ TEST(SpineRobustness, MutatedStreamsAndOddBlockLengths) {
         auto ctx = std::make_unique<AnalysisContext>();
         resetAll(*ctx);
         enableAllMonitoring(*ctx);
-        discoverPrograms(*ctx, ts.data(), ts.size());
-        ctx->initDone = true;
+        initBlock(*ctx, ts.data(), ts.size());
+        finishInit(*ctx);
         ctx->streamBitrate.current = 8.0;
         beginRun(*ctx, kEventOfflineStart);
         analyseInBlocks(*ctx, ts, rng);
@@ -72,8 +72,8 @@ TEST(SpineRobustness, GarbageWithSyncBytes) {
         resetAll(*ctx);
         enableAllMonitoring(*ctx);
         ctx->packetLength = packetLength;
-        discoverPrograms(*ctx, junk.data(), junk.size());
-        ctx->initDone = true;
+        initBlock(*ctx, junk.data(), junk.size());
+        finishInit(*ctx);
         beginRun(*ctx, kEventOfflineStart);
         analyseInBlocks(*ctx, junk, rng);
         EXPECT_EQ(analyseBlock(*ctx, nullptr, 0), 0u);

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     std::string output;
     bool verbose = false;
     app.add_option("--preset", preset, "Stream preset")
-        ->check(CLI::IsMember({"clean", "sample"}))
+        ->check(CLI::IsMember({"clean", "sample", "ten-programs"}))
         ->capture_default_str();
     app.add_option("--seconds", seconds, "Stream length in seconds (default: the preset's)")
         ->check(CLI::Range(0.001, 1e6));

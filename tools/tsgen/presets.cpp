@@ -14,9 +14,13 @@ constexpr uint64_t kCleanMs = 10'000, kSampleMs = 12'000;
 
 struct ServiceInfo {
     uint16_t number;
-    const char* name;
+    std::string name;
 };
-constexpr ServiceInfo kServices[] = {{1, "ORV News"}, {2, "ORV Sports"}};
+using Services = std::vector<ServiceInfo>;
+
+Services twoServices() {
+    return {{1, "ORV News"}, {2, "ORV Sports"}};
+}
 
 std::vector<ProgramConfig> twoPrograms() {
     ProgramConfig p1;
@@ -52,19 +56,22 @@ TableSource table(uint16_t pid, uint32_t intervalMs, uint32_t offsetMs,
     return t;
 }
 
-Section nitSection() {
+Section nitSection(const Services& services) {
     NitParams p;
     p.networkId = kNetworkId;
     p.networkDescriptors = {networkNameDescriptor("ORV01 Test Network")};
-    p.transportStreams.push_back({kTsId, kOnId, {serviceListDescriptor({{1, 1}, {2, 1}})}});
+    std::vector<ServiceListEntry> list;
+    for (const ServiceInfo& s : services)
+        list.push_back({s.number, 1});
+    p.transportStreams.push_back({kTsId, kOnId, {serviceListDescriptor(list)}});
     return buildNit(p);
 }
 
-Section sdtSection(bool schedule) {
+Section sdtSection(const Services& services, bool schedule) {
     SdtParams p;
     p.transportStreamId = kTsId;
     p.originalNetworkId = kOnId;
-    for (const ServiceInfo& s : kServices) {
+    for (const ServiceInfo& s : services) {
         SdtService sv;
         sv.serviceId = s.number;
         sv.eitSchedule = schedule;
@@ -87,9 +94,9 @@ EitEvent event(uint16_t id, int64_t start, uint32_t duration, uint8_t running,
 }
 
 // Present and following of each service, sections 0 and 1.
-std::vector<Section> eitPresentFollowing(int64_t now) {
+std::vector<Section> eitPresentFollowing(const Services& services, int64_t now) {
     std::vector<Section> out;
-    for (const ServiceInfo& s : kServices) {
+    for (const ServiceInfo& s : services) {
         for (uint8_t n = 0; n < 2; ++n) {
             EitParams p;
             p.serviceId = s.number;
@@ -109,10 +116,10 @@ std::vector<Section> eitPresentFollowing(int64_t now) {
 
 // Eight days of hourly events from midnight of `now`'s day on tables 0x50 (days 0-3) and 0x51
 // (days 4-7): one section per three-hour segment, three events each.
-std::vector<Section> eitSchedule(int64_t now) {
+std::vector<Section> eitSchedule(const Services& services, int64_t now) {
     std::vector<Section> out;
     const int64_t midnight = now - now % 86400;
-    for (const ServiceInfo& s : kServices) {
+    for (const ServiceInfo& s : services) {
         for (unsigned table = 0; table < 2; ++table) {
             for (unsigned seg = 0; seg < 32; ++seg) {
                 EitParams p;
@@ -145,20 +152,21 @@ Section totSection(int64_t utc) {
     return buildTot({utc, {localTimeOffsetDescriptor({china})}});
 }
 
-StreamConfig baseConfig(const PresetOptions& o, uint64_t defaultMs, bool schedule) {
+StreamConfig baseConfig(const PresetOptions& o, uint64_t defaultMs, bool schedule,
+                        std::vector<ProgramConfig> programs, const Services& services) {
     StreamConfig c;
     c.bitrate = o.bitrate;
     c.packetSize = o.packetSize;
     c.packetCount = packetsForMs(o.durationMs.value_or(defaultMs), o.bitrate, o.packetSize);
-    c.programs = twoPrograms();
+    c.programs = std::move(programs);
     c.tables.push_back(table(0x0000, 100, 0, {patSectionFor(kTsId, c.programs, kPidNit)}));
     for (std::size_t i = 0; i < c.programs.size(); ++i)
         c.tables.push_back(table(c.programs[i].pmtPid, 100, static_cast<uint32_t>(10 + 20 * i),
                                  {pmtSectionFor(c.programs[i])}));
-    c.tables.push_back(table(kPidNit, 2000, 50, {nitSection()}));
-    c.tables.push_back(table(kPidSdt, 1000, 70, {sdtSection(schedule)}));
-    c.tables.push_back(table(kPidEit, 1600, 90, eitPresentFollowing(c.startUtc)));
-    if (schedule) c.tables.push_back(table(kPidEit, 8000, 130, eitSchedule(c.startUtc)));
+    c.tables.push_back(table(kPidNit, 2000, 50, {nitSection(services)}));
+    c.tables.push_back(table(kPidSdt, 1000, 70, {sdtSection(services, schedule)}));
+    c.tables.push_back(table(kPidEit, 1600, 90, eitPresentFollowing(services, c.startUtc)));
+    if (schedule) c.tables.push_back(table(kPidEit, 8000, 130, eitSchedule(services, c.startUtc)));
     TableSource tdt = table(kPidTdt, 2000, 110, {});
     tdt.timed = [](int64_t utc) { return buildTdt(utc); };
     c.tables.push_back(tdt);
@@ -170,8 +178,32 @@ StreamConfig baseConfig(const PresetOptions& o, uint64_t defaultMs, bool schedul
 
 }  // namespace
 
+Preset tenProgramPreset(const PresetOptions& options) {
+    // Ten programs share 70 % of the bitrate, each an MPEG-2 video with its PCR and one audio.
+    const uint64_t share = options.bitrate * 7 / 100;
+    std::vector<ProgramConfig> programs;
+    Services services;
+    for (uint16_t n = 1; n <= 10; ++n) {
+        ProgramConfig p;
+        p.programNumber = n;
+        p.pmtPid = static_cast<uint16_t>(0x100 * n);
+        p.pcrPid = static_cast<uint16_t>(p.pmtPid + 1);
+        p.pcrOffsetMs = 3u * n;
+        p.video = VideoParams{};
+        p.video->pid = p.pcrPid;
+        p.video->bitrate = static_cast<uint32_t>(share - 192'000);
+        p.video->startMs = 40u * n;
+        p.audios.push_back(AudioParams{});
+        p.audios[0].pid = static_cast<uint16_t>(p.pmtPid + 2);
+        p.audios[0].startMs = 5u * n;
+        programs.push_back(p);
+        services.push_back({n, "ORV Channel " + std::to_string(n)});
+    }
+    return {baseConfig(options, kCleanMs, true, std::move(programs), services), {}};
+}
+
 Preset cleanPreset(const PresetOptions& options) {
-    return {baseConfig(options, kCleanMs, false), {}};
+    return {baseConfig(options, kCleanMs, false, twoPrograms(), twoServices()), {}};
 }
 
 // The sample's faults. At the default settings (8 Mbit/s, 188-byte packets, 12 s = 63829
@@ -187,7 +219,7 @@ Preset cleanPreset(const PresetOptions& options) {
 // None of them is a PES header packet or carries a PCR. The stream has no CAT, so the scrambled
 // packet is reported as scrambling without a CAT.
 Preset samplePreset(const PresetOptions& options) {
-    Preset p{baseConfig(options, kSampleMs, true), {}};
+    Preset p{baseConfig(options, kSampleMs, true, twoPrograms(), twoServices()), {}};
     const StreamConfig& c = p.config;
     auto at = [&](uint64_t ms) { return slotAtMs(c, ms); };
     auto fault = [](FaultKind k, uint64_t where, uint16_t pid) {
@@ -212,6 +244,7 @@ Preset samplePreset(const PresetOptions& options) {
 std::optional<Preset> presetByName(std::string_view name, const PresetOptions& options) {
     if (name == "clean") return cleanPreset(options);
     if (name == "sample") return samplePreset(options);
+    if (name == "ten-programs") return tenProgramPreset(options);
     return std::nullopt;
 }
 

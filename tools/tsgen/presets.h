@@ -24,6 +24,9 @@ struct Preset {
 
 Preset cleanPreset(const PresetOptions& options = {});
 Preset samplePreset(const PresetOptions& options = {});
+// Ten programs (PMT PIDs 0x100, 0x200, ... 0xA00; video with PCR on PMT + 1, audio on PMT + 2)
+// with full SI and an EPG schedule: the large multiplex of the end-to-end benchmark.
+Preset tenProgramPreset(const PresetOptions& options = {});
 std::optional<Preset> presetByName(std::string_view name, const PresetOptions& options = {});
 
 }  // namespace tsgen

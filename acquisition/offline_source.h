@@ -1,0 +1,57 @@
+// Offline analysis of a transport stream file: checks, sync and packet length, the initialisation
+// phase on the first 40000 packets, the bitrate from their PCRs, then the whole file from its
+// first packet in blocks of 400 packets through the block driver.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace orv {
+
+struct AnalysisContext;
+
+inline constexpr uint64_t kMinimumFileSize = 500'000;
+inline constexpr std::size_t kInitBlockPackets = 40'000;
+inline constexpr std::size_t kMainBlockPackets = 400;
+
+enum class OfflineStatus {
+    Completed,      // analysed to the end of the file
+    ProgramChange,  // a PAT with another CRC_32 ended the main pass
+    Stopped,        // runState was set from outside (the panel's stop button)
+    OpenFailed,     // "打开文件%s时出错。"
+    TooShort,       // "文件长度不够!"
+    NoSync,         // "文件错误！未找到TS分组头！"
+    InitFailed,     // "文件初始化失败"
+    NoBitrate,      // no usable PCR pair in the initialisation block
+    ReadFailed,     // the file could not be read to its end
+};
+
+struct OfflineProgress {
+    std::function<void()> started;      // sync found: the panel opens
+    std::function<void()> initialised;  // the initialisation phase is done
+    // Bytes analysed so far out of the file size, after every main-pass block.
+    std::function<void(uint64_t done, uint64_t total)> advanced;
+    std::function<void()> finished;  // the panel closes
+    // Called once the run event is logged, and whenever the event batch fills during the pass:
+    // the results page drains the batch here, so no event is lost however many a file holds.
+    std::function<void()> drainEvents;
+};
+
+struct OfflineResult {
+    OfflineStatus status = OfflineStatus::OpenFailed;
+    uint64_t fileSize = 0;
+    uint64_t startOffset = 0;
+    int packetLength = 0;
+    uint64_t bytesAnalysed = 0;
+};
+
+// The message the system shows for a failed status (empty for the others).
+std::string offlineStatusMessage(OfflineStatus status, const std::string& path);
+
+// Runs the offline analysis on the context (which it resets first). Failures are reported with
+// showMessage and the status; the context is left as the run left it.
+OfflineResult analyseFile(AnalysisContext& ctx, const std::string& path,
+                          const OfflineProgress& progress = {});
+
+}  // namespace orv

@@ -1,0 +1,99 @@
+// What `orv01 analyze` reports about one file, gathered once from the analysis context and the
+// results page after the run, then printed for a person or as one JSON document.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/limits.h"
+
+namespace orv {
+
+struct AnalysisContext;
+class ResultsPage;
+
+namespace cli {
+
+struct KindLine {
+    int index = 0;
+    int priority = 0;
+    std::string name;    // the type text
+    std::string button;  // the button text of the results page
+    int count = 0;       // the counter shown
+    std::string box;     // its box text ("≥1000" from 1000 on)
+    bool red = false;
+    std::vector<int> subCounters;
+};
+
+struct EventLine {
+    std::string row;
+    int code = 0;
+    std::string time;
+    std::string type;
+    std::string detail;
+};
+
+struct ComponentLine {
+    unsigned pid = 0;
+    unsigned streamType = 0;
+};
+
+struct ProgramLine {
+    unsigned number = 0;
+    unsigned pmtPid = 0;
+    unsigned pcrPid = 0;
+    bool pmtFound = false;
+    std::vector<ComponentLine> components;
+};
+
+struct Interval {
+    double current = 0.0, max = 0.0, min = 0.0;
+};
+
+struct TableLine {
+    std::string name;
+    unsigned tableId = 0;
+    unsigned pid = 0;
+    int sections = 0;
+    Interval interval;  // seconds
+};
+
+struct GuideServiceLine {
+    unsigned serviceId = 0, transportStreamId = 0, originalNetworkId = 0, serviceType = 0;
+    std::string name, provider;
+    int events = 0;
+};
+
+struct PcrLine {
+    unsigned programNumber = 0;
+    unsigned pcrPid = 0;
+    Interval jitterNs;
+    Interval intervalMs;
+};
+
+struct AnalysisReport {
+    std::string file;
+    int packetLength = 0;
+    uint64_t packets = 0;
+    double bitrateCurrent = 0.0, bitrateMax = 0.0, bitrateMin = 0.0, bitrateMean = 0.0;
+    std::array<KindLine, kKindCount> kinds;
+    std::vector<EventLine> events;
+    std::vector<ProgramLine> programs;
+    std::vector<TableLine> tables;
+    std::vector<GuideServiceLine> guideActual, guideOther;
+    std::vector<PcrLine> pcr;
+    std::string endedBy;   // "end of file", "program change" or "stopped"
+    std::string errorLog;  // where the event list was appended; empty when it was not
+};
+
+// The caller holds ctx.mutex or is the only thread using the context.
+AnalysisReport buildReport(const std::string& file, const AnalysisContext& ctx,
+                           const ResultsPage& page);
+
+std::string reportText(const AnalysisReport& report);
+std::string reportJson(const AnalysisReport& report);
+
+}  // namespace cli
+}  // namespace orv

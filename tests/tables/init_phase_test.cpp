@@ -1,0 +1,324 @@
+// The initialisation phase and the PAT/CAT/PMT analyses in both their forms.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/program_discovery.h"
+#include "engine/psi_handlers.h"
+#include "tests/tables/si_test_stream.h"
+#include "tools/tsgen/descriptors.h"
+
+namespace orv::tables_test {
+namespace {
+
+tsgen::Section pat(std::vector<tsgen::PatEntry> programs, uint8_t version = 0) {
+    tsgen::PatParams p;
+    p.numbering.version = version;
+    p.programs = std::move(programs);
+    return tsgen::buildPat(p);
+}
+
+tsgen::Section pmt(uint16_t program, uint8_t version = 0, uint16_t video = 0x101,
+                   uint16_t audio = 0x102) {
+    tsgen::PmtParams p;
+    p.programNumber = program;
+    p.numbering.version = version;
+    p.pcrPid = video;
+    p.programInfo = {tsgen::caDescriptor(0x4AE0, 0x0500 + program)};
+    p.streams = {
+        {0x02, video, {}}, {0x04, audio, {}}, {0x06, static_cast<uint16_t>(audio + 1), {}}};
+    return tsgen::buildPmt(p);
+}
+
+tsgen::Section cat() {
+    tsgen::CatParams p;
+    p.descriptors = {tsgen::caDescriptor(0x4AE0, 0x0600), tsgen::caDescriptor(0x0B00, 0x0601)};
+    return tsgen::buildCat(p);
+}
+
+// Packets of one section per call, or several sections packed behind one pointer_field.
+struct PacketList {
+    std::vector<uint8_t> bytes;
+    std::map<uint16_t, unsigned> cc;
+    PacketList& add(uint16_t pid, const std::vector<tsgen::Section>& sections, bool pack = false) {
+        const auto p = tsgen::packetizeSections(pid, sections, cc[pid], pack);
+        bytes.insert(bytes.end(), p.begin(), p.end());
+        return *this;
+    }
+    PacketList& nulls(int n) {
+        for (int i = 0; i < n; ++i) {
+            bytes.resize(bytes.size() + 188);
+            putNullPacket(bytes.data() + bytes.size() - 188);
+        }
+        return *this;
+    }
+};
+
+std::unique_ptr<AnalysisContext> afterInit(const std::vector<uint8_t>& ts,
+                                           InitHooks* hooks = nullptr,
+                                           AnalysisMode mode = AnalysisMode::Offline) {
+    auto ctx = std::make_unique<AnalysisContext>();
+    resetAll(*ctx);
+    enableAllMonitoring(*ctx);
+    ctx->analysisMode = mode;
+    ctx->initHooks = hooks;
+    initBlock(*ctx, ts.data(), ts.size());
+    return ctx;
+}
+
+TEST(InitPhase, ProgramTables) {
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> ts;
+        int programs;
+        int pmtsFound;
+        RunState runState;
+    };
+    const auto twoPrograms = pat({{1, 0x100}, {2, 0x100}});
+    std::vector<tsgen::PatEntry> many;
+    for (uint16_t n = 1; n <= 60; ++n)
+        many.push_back({n, static_cast<uint16_t>(0x100 + n)});
+    const Case cases[] = {
+        // Both PMTs are packed behind one pointer_field: program 2's section never starts a
+        // collector of its own and is taken from program 1's.
+        {"two PMTs sharing packets on one PID",
+         PacketList{}
+             .add(0, {twoPrograms})
+             .add(0, {twoPrograms})
+             .add(0x100, {pmt(1), pmt(2, 0, 0x201, 0x202)}, true)
+             .add(0x100, {pmt(1), pmt(2, 0, 0x201, 0x202)}, true)
+             .bytes,
+         2, 2, RunState::Running},
+        {"a PAT listing only program 0",
+         PacketList{}.add(0, {pat({{0, 0x10}})}).add(0, {pat({{0, 0x10}})}).bytes, 0, 0,
+         RunState::Running},
+        {"a damaged first PAT is dropped",
+         [&] {
+             auto bad = twoPrograms;
+             bad[9] ^= 0x40;
+             return PacketList{}
+                 .add(0, {bad})
+                 .add(0, {twoPrograms})
+                 .add(0, {twoPrograms})
+                 .add(0, {twoPrograms})
+                 .bytes;
+         }(),
+         2, 0, RunState::Running},
+        // Every second start closes the section under way; the fourth PAT closes the first later
+        // PAT, whose CRC_32 differs: the rest of the block (the PMTs) is not walked.
+        {"a new PAT version during the phase",
+         PacketList{}
+             .add(0, {twoPrograms})
+             .add(0, {twoPrograms})
+             .add(0, {pat({{1, 0x100}, {2, 0x100}}, 1)})
+             .add(0, {pat({{1, 0x100}, {2, 0x100}}, 1)})
+             .add(0x100, {pmt(1)})
+             .add(0x100, {pmt(1)})
+             .bytes,
+         2, 0, RunState::ProgramChange},
+        {"more programs than the table holds",
+         PacketList{}.add(0, {pat(many)}).add(0, {pat(many)}).bytes, kMaxPrograms, 0,
+         RunState::Running},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto ctx = afterInit(c.ts);
+        EXPECT_TRUE(ctx->pat.patFound);
+        EXPECT_EQ(ctx->programCount(), c.programs);
+        EXPECT_EQ(ctx->pmtFoundCount, c.pmtsFound);
+        EXPECT_EQ(ctx->runState, c.runState);
+    }
+
+    auto ctx = afterInit(cases[0].ts);
+    ASSERT_EQ(ctx->programCount(), 2);
+    const ProgramEntry& p2 = ctx->programs[1];
+    EXPECT_TRUE(p2.pmtReceived);
+    EXPECT_EQ(p2.programNumber, 2);
+    EXPECT_EQ(p2.video.pid, 0x201);
+    EXPECT_EQ(p2.audio[0].pid, 0x202);
+    EXPECT_EQ(p2.other[1].pids[0].pid, 0x203);  // stream_type 6
+    EXPECT_EQ(p2.ca[0].caPid.pid, 0x502);
+    EXPECT_TRUE(ctx->tablesChangedSummary);
+    EXPECT_TRUE(ctx->tablesChangedTree);
+    finishInit(*ctx);
+    EXPECT_TRUE(ctx->initDone);
+    EXPECT_EQ(ctx->distinctPcrPidCount, 2);
+    EXPECT_TRUE(ctx->programs[0].firstPmt.idle());
+    EXPECT_EQ(ctx->initPids.count, 2);  // PIDs 0x0000 and 0x0100
+}
+
+TEST(InitPhase, CatIsReadOnceAndCheckedAfter) {
+    const auto ts = PacketList{}
+                        .add(0, {pat({{1, 0x100}})})
+                        .add(1, {cat()})
+                        .add(0x100, {pmt(1)})
+                        .add(0, {pat({{1, 0x100}})})
+                        .add(1, {cat()})
+                        .add(0x100, {pmt(1)})
+                        .bytes;
+    auto ctx = afterInit(ts);
+    ASSERT_TRUE(ctx->cat.catPresent);
+    ASSERT_EQ(ctx->cat.emmCount, 2);
+    EXPECT_EQ(ctx->cat.emm[1].caSystemId, 0x0B00);
+    EXPECT_EQ(ctx->cat.emm[1].caPid.pid, 0x0601);
+    // After the phase a damaged CAT is a CRC error.
+    auto bad = cat();
+    bad.back() ^= 1;
+    const auto later = PacketList{}.add(1, {cat()}).add(1, {bad}).add(1, {cat()}).bytes;
+    const MainPassRun run =
+        runMainPass(later, [&](AnalysisContext& c) { initBlock(c, ts.data(), ts.size()); });
+    EXPECT_EQ(run.count(1080), 1);
+    EXPECT_EQ(run.ctx->cat.emmCount, 2);
+}
+
+// PAT, CAT and PMT repetition in the main pass, one packet per millisecond.
+TEST(InitPhase, PatAndPmtIntervals) {
+    auto timed = [](std::vector<std::pair<uint64_t, tsgen::Section>> pats,
+                    std::vector<std::pair<uint64_t, tsgen::Section>> pmts) {
+        std::vector<TimedSection> all;
+        for (auto& [t, s] : pats)
+            all.push_back({0, t, s});
+        for (auto& [t, s] : pmts)
+            all.push_back({0x100, t, s});
+        std::sort(all.begin(), all.end(),
+                  [](const TimedSection& a, const TimedSection& b) { return a.ms < b.ms; });
+        return timedStream(all);
+    };
+    const auto p = pat({{1, 0x100}});
+    auto series = [](const tsgen::Section& s, std::initializer_list<uint64_t> times) {
+        std::vector<std::pair<uint64_t, tsgen::Section>> out;
+        for (uint64_t t : times)
+            out.push_back({t, s});
+        return out;
+    };
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> ts;
+        int pat1030, pmt1050;
+        const char* firstDetail;
+    };
+    const Case cases[] = {
+        {"PAT every 600 ms",
+         timed(series(p, {0, 600, 1200, 1800}), series(pmt(1), {1, 700, 1100, 1500})), 2, 0,
+         "PAT(table_id=0x00)出现间隔等于0.6000s(>0.5s) 第1201包"},
+        {"PMT every 700 ms",
+         timed(series(p, {0, 400, 800, 1200, 1600, 2000}), series(pmt(1), {1, 701, 1401, 2101})), 0,
+         2, "PMT(节目0001,PMT_PID:0x0100)出现间隔等于0.7000s(>0.5s) 第1402包"},
+        // The first PMT has version 0; later sections of version 1 are neither analysed nor
+        // timed, however far apart.
+        {"a later PMT with a new version",
+         timed(series(p, {0, 400, 800, 1200, 1600, 2000, 2400, 2800, 3200, 3600, 4000}),
+               [&] {
+                   auto v = series(pmt(1), {401, 410});
+                   for (uint64_t t : {700, 1700, 2700, 3700})
+                       v.push_back({t, pmt(1, 1)});
+                   return v;
+               }()),
+         0, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const MainPassRun run = runMainPass(c.ts, {}, true);
+        ASSERT_EQ(run.ctx->pmtFoundCount, 1);
+        EXPECT_EQ(run.count(1030), c.pat1030);
+        EXPECT_EQ(run.count(1050), c.pmt1050);
+        EXPECT_EQ(run.codes.size(), static_cast<std::size_t>(c.pat1030 + c.pmt1050));
+        if (!run.codes.empty()) {
+            EXPECT_EQ(run.details.front(), c.firstDetail);
+        }
+    }
+    const MainPassRun v1 = runMainPass(cases[2].ts, {}, true);
+    EXPECT_EQ(v1.ctx->programs[0].pmtHeader.versionNumber, 0);
+    // Only the interval that ended with the last version 0 section was measured.
+    EXPECT_DOUBLE_EQ(v1.ctx->programs[0].pmtInterval.max, 0.29);
+    const MainPassRun pats = runMainPass(cases[0].ts, {}, true);
+    EXPECT_DOUBLE_EQ(pats.ctx->pat.interval.max, 0.6);
+    EXPECT_DOUBLE_EQ(pats.ctx->pat.interval.min, 0.6);
+}
+
+TEST(InitPhase, LaterPatWithNewCrcIsAProgramChange) {
+    const auto v0 = pat({{1, 0x100}});
+    const auto v1 = pat({{1, 0x100}}, 1);
+    const auto init =
+        PacketList{}.add(0, {v0}).add(0x100, {pmt(1)}).add(0, {v0}).add(0x100, {pmt(1)}).bytes;
+    const auto main =
+        PacketList{}.add(0, {v0}).nulls(1).add(0, {v1}).nulls(1).add(0, {v0}).nulls(5).bytes;
+    auto ctx = afterInit(init);
+    finishInit(*ctx);
+    ctx->streamBitrate.current = kOnePacketPerMs;
+    beginRun(*ctx, kEventOfflineStart);
+    EXPECT_EQ(analyseBlock(*ctx, main.data(), main.size()), 0u);
+    EXPECT_EQ(ctx->runState, RunState::ProgramChange);
+    EXPECT_EQ(ctx->packetCounter, 5u);  // the packets after the third PAT are not walked
+    EXPECT_EQ(ctx->nullPacketCount, 2u);
+}
+
+struct RecordingHooks : InitHooks {
+    std::vector<std::pair<InitTimer, int>> timers;
+    std::vector<std::pair<int, std::string>> lines;
+    std::vector<std::string> pids;
+    void armTimer(InitTimer t, int ms) override { timers.push_back({t, ms}); }
+    void setDialogLine(int id, std::string_view text) override {
+        lines.push_back({id, std::string(text)});
+    }
+    void addDialogPid(std::string_view text) override { pids.emplace_back(text); }
+    double readCardBitrate() override { return 38.5; }
+};
+
+TEST(InitPhase, OnlineHooks) {
+    const auto twoPrograms = pat({{1, 0x100}, {2, 0x200}});
+    const auto ts = PacketList{}
+                        .add(0, {twoPrograms})
+                        .add(0x100, {pmt(1)})
+                        .add(0x200, {pmt(2, 0, 0x201, 0x202)})
+                        .nulls(1)
+                        .add(0, {twoPrograms})
+                        .add(0x100, {pmt(1)})
+                        .add(0x200, {pmt(2, 0, 0x201, 0x202)})
+                        .add(0x100, {pmt(1)})
+                        .add(0x200, {pmt(2, 0, 0x201, 0x202)})
+                        .bytes;
+    RecordingHooks hooks;
+    auto ctx = afterInit(ts, &hooks, AnalysisMode::Online);
+    EXPECT_EQ(hooks.pids, (std::vector<std::string>{"0x0000", "0x0100", "0x0200", "0x1fff"}));
+    // The first valid PMT of the run arms the end of the phase, once.
+    EXPECT_EQ(hooks.timers, (std::vector<std::pair<InitTimer, int>>{{InitTimer::EndOfInit, 1500}}));
+    const std::vector<std::pair<int, std::string>> phaseLines = {
+        {1003, "PAT分析................. OK!"},
+        {1004, "查找PMT......."},
+        {1004, "查找PMT..........."},
+        {1004, "查找PMT..........."},
+    };
+    EXPECT_EQ(hooks.lines, phaseLines);
+    finishInit(*ctx);
+    EXPECT_TRUE(ctx->initDone);
+    EXPECT_EQ(hooks.timers.back(), std::make_pair(InitTimer::RunStart, 5000));
+    EXPECT_EQ(hooks.lines.back(),
+              std::make_pair(1005, std::string("正在初始化.............请稍侯!")));
+    EXPECT_EQ(hooks.lines[4], std::make_pair(1004, std::string("PMT分析................. OK!")));
+    EXPECT_DOUBLE_EQ(ctx->streamBitrate.current, 38.5);
+    EXPECT_DOUBLE_EQ(ctx->streamBitrate.mean, 38.5);
+
+    // The card could not be initialised: only the bitrate timer, which stops the analysis.
+    RecordingHooks failed;
+    auto broken = afterInit({}, &failed, AnalysisMode::Online);
+    broken->runState = RunState::InterfaceFailure;
+    finishInit(*broken);
+    EXPECT_FALSE(broken->initDone);
+    EXPECT_EQ(failed.timers,
+              (std::vector<std::pair<InitTimer, int>>{{InitTimer::BitrateTick, 100}}));
+    EXPECT_TRUE(failed.lines.empty());
+
+    // Offline there are no timers.
+    RecordingHooks offline;
+    auto off = afterInit(ts, &offline, AnalysisMode::Offline);
+    finishInit(*off);
+    EXPECT_TRUE(offline.timers.empty());
+    EXPECT_EQ(off->pmtFoundCount, 2);
+}
+
+}  // namespace
+}  // namespace orv::tables_test

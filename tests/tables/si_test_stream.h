@@ -1,0 +1,108 @@
+// Streams of SI sections placed at exact times for the table tests: at the test bitrate one
+// packet lasts exactly 1 ms, so a section placed at `ms` starts in packet `ms` and every interval
+// the analyser measures is a whole number of milliseconds.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/analysis_context.h"
+#include "engine/block_driver.h"
+#include "engine/program_discovery.h"
+#include "tools/tsgen/section_packetizer.h"
+#include "tools/tsgen/sections.h"
+
+namespace orv::tables_test {
+
+inline constexpr double kOnePacketPerMs = 188 * 8 / 1000.0;  // Mbit/s
+
+struct TimedSection {
+    uint16_t pid = 0;
+    uint64_t ms = 0;
+    tsgen::Section bytes;
+};
+
+inline void putNullPacket(uint8_t* p) {
+    std::memset(p, 0xFF, 188);
+    p[0] = 0x47;
+    p[1] = 0x1F;
+    p[2] = 0xFF;
+    p[3] = 0x10;
+}
+
+// Sections in time order (the caller keeps those of one PID at least their packet count apart);
+// null packets fill every other millisecond.
+inline std::vector<uint8_t> timedStream(const std::vector<TimedSection>& sections) {
+    std::map<uint64_t, std::vector<uint8_t>> slots;
+    std::map<uint16_t, unsigned> cc;
+    for (const TimedSection& s : sections) {
+        const std::vector<uint8_t> packets = tsgen::packetizeSections(s.pid, {s.bytes}, cc[s.pid]);
+        for (std::size_t i = 0; i * 188 < packets.size(); ++i) {
+            uint64_t slot = s.ms + i;
+            while (slots.count(slot))
+                ++slot;  // another PID's packet is already there
+            slots[slot].assign(packets.begin() + i * 188, packets.begin() + (i + 1) * 188);
+        }
+    }
+    const uint64_t count = slots.empty() ? 0 : slots.rbegin()->first + 1;
+    std::vector<uint8_t> ts(count * 188);
+    for (uint64_t i = 0; i < count; ++i) {
+        const auto it = slots.find(i);
+        if (it != slots.end())
+            std::memcpy(ts.data() + i * 188, it->second.data(), 188);
+        else
+            putNullPacket(ts.data() + i * 188);
+    }
+    return ts;
+}
+
+struct MainPassRun {
+    std::unique_ptr<AnalysisContext> ctx = std::make_unique<AnalysisContext>();
+    std::vector<int> codes;  // error events in order
+    std::vector<std::string> details;
+
+    int count(int code) const {
+        return static_cast<int>(std::count(codes.begin(), codes.end(), code));
+    }
+    std::string detailOf(int code) const {
+        for (std::size_t i = 0; i < codes.size(); ++i)
+            if (codes[i] == code) return details[i];
+        return {};
+    }
+};
+
+// The main pass over a stream with every switch on (setup may change that), at one packet per ms.
+// withInit: the stream first goes through the initialisation phase, as an offline run does.
+inline MainPassRun runMainPass(const std::vector<uint8_t>& ts,
+                               const std::function<void(AnalysisContext&)>& setup = {},
+                               bool withInit = false) {
+    MainPassRun run;
+    AnalysisContext& ctx = *run.ctx;
+    resetAll(ctx);
+    enableAllMonitoring(ctx);
+    if (setup) setup(ctx);
+    if (withInit) initBlock(ctx, ts.data(), ts.size());
+    finishInit(ctx);
+    ctx.streamBitrate.current = kOnePacketPerMs;
+    beginRun(ctx, kEventOfflineStart);
+    for (std::size_t off = 0; off < ts.size(); off += 400 * 188) {
+        analyseBlock(ctx, ts.data() + off, std::min<std::size_t>(400 * 188, ts.size() - off));
+        const int n = closeForDrain(ctx.log);
+        for (int i = 0; i < n; ++i) {
+            const EventRecord& r = ctx.log.records[i];
+            if (r.code < 1010) continue;
+            run.codes.push_back(r.code);
+            run.details.emplace_back(r.detail());
+        }
+        reopenAfterDrain(ctx.log);
+    }
+    return run;
+}
+
+}  // namespace orv::tables_test
