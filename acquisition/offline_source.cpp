@@ -113,7 +113,6 @@ OfflineResult analyseFile(AnalysisContext& ctx, const std::string& path,
         return fail(result, OfflineStatus::InitFailed, path);
     }
     finishInit(ctx);
-    createPcrTracks(ctx);  // TODO(lead): move into finishInit once the table work lands
 
     measureStreamBitrate(ctx, buffer.data(), *got);
     if (!(ctx.streamBitrate.current > 0.0)) {

@@ -1,8 +1,11 @@
 #include "engine/block_driver.h"
 
 #include "engine/block_walk.h"
+#include "engine/buffer_model.h"
 #include "engine/packet_checks.h"
 #include "engine/packet_header.h"
+#include "engine/pcr_analysis.h"
+#include "engine/pes_timing.h"
 #include "engine/psi_handlers.h"
 #include "engine/si_handlers.h"
 
@@ -11,8 +14,9 @@ namespace {
 
 class PacketSequence {
   public:
-    PacketSequence(AnalysisContext& ctx, const uint8_t* block, std::size_t length)
-        : ctx_(ctx), block_(block), length_(length) {}
+    PacketSequence(AnalysisContext& ctx, const uint8_t* block, std::size_t length,
+                   std::span<const uint32_t> cardTimes)
+        : ctx_(ctx), block_(block), length_(length), cardTimes_(cardTimes) {}
 
     void syncByteError(std::size_t pos) { onSyncByteError(ctx_, block_, length_, pos); }
     void syncLoss(std::size_t pos, bool) { onSyncLoss(ctx_, block_, length_, pos); }
@@ -79,6 +83,7 @@ class PacketSequence {
             if (mayLog(ctx_, Tr290ErrorKind::Pat, sub::kPatScrambled)) logEvent(ctx_, 1032);
         }
         track(ctx_.pat.cc, pkt);
+        countPsiPacket(ctx_);
         SectionCollector& col = ctx_.pat.patFound ? ctx_.pat.later : ctx_.pat.first;
         const FeedResult r =
             feedPacket(col, pkt, SectionAccept{0x00}, CompletionVariant::BlockDriver,
@@ -94,6 +99,7 @@ class PacketSequence {
 
     void catPacket(const uint8_t* pkt) {
         track(ctx_.cat.cc, pkt);
+        countPsiPacket(ctx_);
         const FeedResult r =
             feedPacket(ctx_.cat.collector, pkt, SectionAccept{0x01}, CompletionVariant::BlockDriver,
                        [&](SectionCollector& c) { analyseCat(ctx_, c); });
@@ -109,6 +115,7 @@ class PacketSequence {
                 if (mayLog(ctx_, Tr290ErrorKind::PmtScrambled)) logEvent(ctx_, 1051, pid, i);
             }
             track(prog.pmtCc, pkt);
+            countPsiPacket(ctx_);
             SectionCollector& col = prog.pmtReceived ? prog.laterPmt : prog.firstPmt;
             feedPacket(col, pkt, SectionAccept{0x02, prog.programNumber},
                        CompletionVariant::BlockDriver,
@@ -116,22 +123,30 @@ class PacketSequence {
         }
     }
 
-    // Video PIDs of all programs first, then PCR PIDs, then audio, then the other lists.
+    // Video PIDs of all programs first, then PCR PIDs, then audio, then the other lists. The
+    // time stamp, data delay and buffer steps of a component follow its continuity step.
     void programComponents(const uint8_t* pkt, unsigned pid) {
-        for (ProgramEntry& prog : ctx_.programs) {
-            VideoComponent& v = prog.video;
+        const int programs = ctx_.programCount();
+        for (int i = 0; i < programs; ++i) {
+            VideoComponent& v = ctx_.programs[i].video;
             if (!v.present || v.pid != pid) continue;
             track(v.cc, pkt);
             if (!continuityInOrder(d_)) ++v.ccErrors;
             updateVideoPacketStats(v, pkt);
+            AnalysePesPacket(ctx_, i, PesClass::Video, 0, pkt);
         }
+        AnalysePcrPacket(ctx_, pkt, pid, pos_, cardTimes_);
         for (ProgramEntry& prog : ctx_.programs) {
             if (prog.pcrPid == 0 || prog.pcrPid != pid || carriesComponent(prog, pid)) continue;
             track(prog.pcrCc, pkt);
         }
-        for (ProgramEntry& prog : ctx_.programs) {
-            for (int a = 0; a < prog.audioCount; ++a)
-                if (prog.audio[a].pid == pid) track(prog.audio[a].cc, pkt);
+        for (int i = 0; i < programs; ++i) {
+            ProgramEntry& prog = ctx_.programs[i];
+            for (int a = 0; a < prog.audioCount; ++a) {
+                if (prog.audio[a].pid != pid) continue;
+                track(prog.audio[a].cc, pkt);
+                AnalysePesPacket(ctx_, i, PesClass::Audio, a, pkt);
+            }
         }
         for (int list = 0; list < kOtherListCount; ++list) {
             for (ProgramEntry& prog : ctx_.programs) {
@@ -162,6 +177,7 @@ class PacketSequence {
     AnalysisContext& ctx_;
     const uint8_t* block_;
     std::size_t length_;
+    std::span<const uint32_t> cardTimes_;
     std::size_t pos_ = 0;
     bool known_ = false;
     int d_ = kNoContinuityTest;
@@ -170,9 +186,9 @@ class PacketSequence {
 }  // namespace
 
 std::size_t analyseBlock(AnalysisContext& ctx, const uint8_t* block, std::size_t length,
-                         std::span<const uint32_t> /*cardTimes: used by the PCR checks*/) {
+                         std::span<const uint32_t> cardTimes) {
     if (block == nullptr || length == 0) return 0;
-    PacketSequence seq(ctx, block, length);
+    PacketSequence seq(ctx, block, length, cardTimes);
     return walkBlock(block, length, static_cast<std::size_t>(ctx.packetLength), true, seq);
 }
 

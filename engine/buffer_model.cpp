@@ -24,6 +24,18 @@ int64_t truncSaturated(double v) {
     return static_cast<int64_t>(std::trunc(v));
 }
 
+// The leak of `exactBytes` in whole bytes. The fraction cut off is carried into the next step
+// instead of being lost (or gained) at every step: a rate whose frame time is not a whole number
+// of milliseconds (44.1 kHz audio, 29.97 Hz video) would otherwise drift the fill by up to a byte
+// per access unit, far enough in a few minutes to report a buffer error on a valid stream.
+int64_t leakWithCarry(double exactBytes, double& carry) {
+    const double total = exactBytes + carry;
+    const int64_t whole = truncSaturated(total);
+    carry = total - static_cast<double>(whole);
+    if (!(std::fabs(carry) < 1.0)) carry = 0.0;  // saturated or not a number
+    return whole;
+}
+
 // Events and the buffer counters rise only with the switch on and at most 1000 buffer events.
 bool mayCount(const AnalysisContext& ctx) {
     return ctx.enabled(Tr290ErrorKind::Buffer) &&
@@ -61,7 +73,8 @@ void stepVideo(AnalysisContext& ctx, int programIndex) {
     const double dt = v.pes.dtsDistanceMs[v.pes.newestSlot()];
     const int64_t packets = v.pes.packetsSincePesStart;
     const int64_t bytes = v.pes.bytesSincePesStart;
-    const int64_t header = v.pes.header.headerDataLength;
+    // Only the elementary stream data of the PES packets reaches EBn, not their headers.
+    const int64_t esBytes = bytes - int64_t{v.pes.headerBytesSincePesStart};
     const int64_t len = ctx.packetLength;
 
     int64_t old = b.tbFill == kTransportBufferSize ? kTbRestartFill : b.tbFill;
@@ -71,8 +84,11 @@ void stepVideo(AnalysisContext& ctx, int programIndex) {
     const int64_t mb = old <= 0 ? bytes / 100 : old + bytes - truncSaturated(b.rmax * dt) / 8000;
 
     old = b.ebFill == b.ebSize ? b.ebSize / 2 : b.ebFill;
-    const int64_t eb = old <= 0 ? (bytes - header - 3) / 10
-                                : old - 3 + bytes - truncSaturated(b.rn * dt) / 8000 - header;
+    if (old <= 0) b.ebLeakCarry = 0.0;
+    const int64_t eb =
+        old <= 0
+            ? esBytes / 10
+            : old + esBytes - leakWithCarry(static_cast<double>(b.rn) * dt / 8000.0, b.ebLeakCarry);
 
     const unsigned pid = prog.video.pid;
     if (tb > kTransportBufferSize) {
@@ -110,15 +126,19 @@ void stepAudio(AnalysisContext& ctx, int programIndex, int component) {
     const double dt = a.pes.dtsDistanceMs[a.pes.newestSlot()];
     const int64_t packets = a.pes.packetsSincePesStart;
     const int64_t bytes = a.pes.bytesSincePesStart;
-    const int64_t header = a.pes.header.headerDataLength;
+    // Only the elementary stream data of the PES packets reaches EBn, not their headers.
+    const int64_t esBytes = bytes - int64_t{a.pes.headerBytesSincePesStart};
     const int64_t len = ctx.packetLength;
 
     const int64_t tb = b.tbFill == 0
                            ? len
                            : b.tbFill + packets * len - truncSaturated(dt * kAudioTbLeakBytesPerMs);
-    const int64_t eb = b.ebFill <= 0 ? bytes - header - 3
-                                     : b.ebFill - 3 + bytes -
-                                           truncSaturated((dt + 1.0) * b.rate * 0.000125) - header;
+    // EBn drains at the audio rate for exactly the time between the two headers: the bytes of
+    // one access unit arrive per step, and a leak of a longer time would empty a valid stream.
+    if (b.ebFill <= 0) b.ebLeakCarry = 0.0;
+    const int64_t eb =
+        b.ebFill <= 0 ? esBytes
+                      : b.ebFill + esBytes - leakWithCarry(dt * b.rate * 0.000125, b.ebLeakCarry);
 
     const unsigned pid = prog.audio[static_cast<std::size_t>(component)].pid;
     if (tb > kTransportBufferSize) {

@@ -22,7 +22,8 @@ struct VideoBufferState {
     int64_t rmax = 0;  // bit/s
     int32_t ebFill = 0;
     int32_t ebSize = 0;
-    int64_t rn = 0;  // the sequence header's bit rate, bit/s (up to 30 bits x 400)
+    int64_t rn = 0;            // the sequence header's bit rate, bit/s (up to 30 bits x 400)
+    double ebLeakCarry = 0.0;  // fraction of a byte the EBn leak owes the next step, in (-1, 1)
     uint32_t tbOverflows = 0;
     uint32_t mbOverflows = 0;
     uint32_t mbUnderflows = 0;
@@ -35,7 +36,8 @@ struct VideoBufferState {
 struct AudioBufferState {
     int32_t tbFill = 0;
     int32_t ebFill = 0;
-    int32_t rate = 0;  // bit/s from the audio header; 0 until known
+    int32_t rate = 0;          // bit/s from the audio header; 0 until known
+    double ebLeakCarry = 0.0;  // fraction of a byte the EBn leak owes the next step, in (-1, 1)
     uint32_t tbOverflows = 0;
     uint32_t ebOverflows = 0;
     uint32_t ebUnderflows = 0;

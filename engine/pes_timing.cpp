@@ -81,13 +81,14 @@ struct Component {
 };
 
 // Step 4 of a PTS-bearing header: repetition check, distances, delays, data delay, buffer model.
-void timeStamps(AnalysisContext& ctx, int programIndex, PesClass cls, int component, Component c,
+// False when the stamps do not lie inside this packet (nothing measured).
+bool timeStamps(AnalysisContext& ctx, int programIndex, PesClass cls, int component, Component c,
                 const uint8_t* p, unsigned off) {
     PesTiming& t = c.pes;
     const bool video = cls == PesClass::Video;
     const uint32_t flags = t.header.ptsDtsFlags;
     const unsigned stampsEnd = off + kPesFixedHeader + (flags == kPtsAndDts ? 10u : 5u);
-    if (stampsEnd > kPacket) return;  // the stamps are not inside this packet
+    if (stampsEnd > kPacket) return false;  // the stamps are not inside this packet
 
     if (t.hasLast && ctx.streamBitrate.current > 0.0 && ctx.packetCounter >= t.lastPtsPosition) {
         const uint64_t bits =
@@ -131,6 +132,7 @@ void timeStamps(AnalysisContext& ctx, int programIndex, PesClass cls, int compon
                           video ? 0 : component);
     t.hasLast = true;
     t.lastPtsPosition = ctx.packetCounter;
+    return true;
 }
 
 }  // namespace
@@ -150,10 +152,11 @@ void AnalysePesPacket(AnalysisContext& ctx, int programIndex, PesClass cls, int 
 
     const unsigned off = payloadOffset(p);
     const unsigned payload = kPacket - off;
-    t.packetsSincePesStart += 1;
-    t.bytesSincePesStart += payload;
-
+    // The packet that starts a PES header belongs to the new PES packet: it is counted below,
+    // after the buffer model has taken what arrived before it, so no byte reaches the model twice.
     if (!startsPesOfClass(p, off, cls)) {
+        t.packetsSincePesStart += 1;
+        t.bytesSincePesStart += payload;
         if (payload == 0) return;
         if (video)
             scanVideoPayload(prog.timing.video.es, p, off);
@@ -165,10 +168,20 @@ void AnalysePesPacket(AnalysisContext& ctx, int programIndex, PesClass cls, int 
     offerToCapture(ctx, cls, p, off);
     readPesHeader(t.header, p, off);
     const uint32_t flags = t.header.ptsDtsFlags;
-    if (flags == kPtsOnly || flags == kPtsAndDts)
-        timeStamps(ctx, programIndex, cls, component, c, p, off);
-    t.packetsSincePesStart = 1;
-    t.bytesSincePesStart = payload;
+    const bool measured = (flags == kPtsOnly || flags == kPtsAndDts) &&
+                          timeStamps(ctx, programIndex, cls, component, c, p, off);
+    // The counts restart at each header with a PTS, where the buffer model steps; a PES packet
+    // without one adds to them, so its bytes are not lost to the next step, whose time spans it.
+    const uint32_t headerBytes = kPesFixedHeader + t.header.headerDataLength;
+    if (measured) {
+        t.packetsSincePesStart = 1;
+        t.bytesSincePesStart = payload;
+        t.headerBytesSincePesStart = headerBytes;
+    } else {
+        t.packetsSincePesStart += 1;
+        t.bytesSincePesStart += payload;
+        t.headerBytesSincePesStart += headerBytes;
+    }
 
     const unsigned esStart = off + kPesFixedHeader + t.header.headerDataLength;
     if (video) {

@@ -37,8 +37,14 @@ struct PesTiming {
     std::array<double, kPesRingSize> dtsPcrMs{};
     uint8_t hasData = 0;
     bool scrambled = false;  // of the last packet
+    // What arrived since the start of the last PES header that carried a PTS, that start packet
+    // included: the buffer model takes these at the next such header, before they restart from
+    // that header's packet. Every packet is counted once, in the PES packet it belongs to.
     uint32_t packetsSincePesStart = 0;
     uint32_t bytesSincePesStart = 0;
+    // The PES header bytes (start code, stream_id, PES_packet_length, the flag bytes and the
+    // header data) among bytesSincePesStart: they never reach the elementary stream buffer.
+    uint32_t headerBytesSincePesStart = 0;
     PesHeaderFields header;
 
     // Slot written by the latest PTS-bearing header.

@@ -241,7 +241,9 @@ bool acceptFirstPat(AnalysisContext& ctx, SectionBytes section) {
 bool acceptFirstPmt(AnalysisContext& ctx, int index, SectionBytes section) {
     if (index < 0 || index >= ctx.programCount()) return false;
     ProgramEntry& program = ctx.programs[static_cast<std::size_t>(index)];
-    if (!readPmt(section, program).ok) return false;
+    const PmtReadResult read = readPmt(section, program);
+    if (!read.ok) return false;
+    program.timing.video.buffer.leakValid = read.leakValid;
     program.pmtReceived = true;
     ++ctx.pmtFoundCount;
     return true;

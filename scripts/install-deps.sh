@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   libcli11-dev nlohmann-json3-dev
   ffmpeg  # the timing tests encode short MPEG-2/MP2 streams with it
+  time    # peak memory in bench/analyze_bench.sh
 )
 if [[ "${1:-}" == "--gui" ]]; then
   packages+=(qt6-base-dev)

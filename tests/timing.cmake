@@ -5,4 +5,5 @@ orv_add_test(timing_tests
     timing/pes_timing_test.cpp
     timing/buffer_model_test.cpp
     timing/timing_stream_test.cpp
+    timing/buffer_stream_test.cpp
   LIBS orv_engine tsgen)

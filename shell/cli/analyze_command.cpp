@@ -1,8 +1,8 @@
 #include "shell/cli/analyze_command.h"
 
 #include <cstdio>
-#include <iostream>
 #include <memory>
+#include <ostream>
 
 #include "acquisition/offline_source.h"
 #include "engine/analysis_context.h"
@@ -44,18 +44,20 @@ const char* endedBy(OfflineStatus s) {
 
 }  // namespace
 
-int runAnalyze(const AnalyzeOptions& o) {
+int runAnalyze(const AnalyzeOptions& o, std::ostream& out) {
     auto ctx = std::make_unique<AnalysisContext>();
     if (!loadMonitorSwitches(*ctx)) return 2;
     if (o.switches) {
         const std::optional<MonitorSwitches> s = parseSwitches(*o.switches, true);
         if (!s) {
-            std::cerr << "orv01: --switches takes 32 characters '0' or '1'\n";
+            showMessage("orv01: --switches takes 32 characters '0' or '1'");
             return 2;
         }
         ctx->monitorEnabled = *s;
     }
-    ctx->logSettings.errorLogPath = o.logPath;
+    // Without a log the page still restarts its list every 2000 rows; the rows it hands over then
+    // go nowhere, and the report shows the rows since the last restart.
+    ctx->logSettings.errorLogPath = o.writeLog ? o.logPath : "/dev/null";
     ctx->logSettings.logPathIsDefault = o.logPath == "c:\\ERROR.log";
 
     ResultsPage page;
@@ -70,9 +72,9 @@ int runAnalyze(const AnalyzeOptions& o) {
         case OfflineStatus::Stopped:
             break;
         case OfflineStatus::NoBitrate:
-            std::cerr << "orv01: " << o.file
-                      << ": no usable PCR pair in the first 40000 packets, so the stream bitrate "
-                         "cannot be measured; nothing was analysed\n";
+            showMessage("orv01: " + o.file +
+                        ": no usable PCR pair in the first 40000 packets, so the stream bitrate "
+                        "cannot be measured; nothing was analysed");
             return 2;
         default:
             return 2;  // the message has been shown
@@ -85,7 +87,7 @@ int runAnalyze(const AnalyzeOptions& o) {
         if (writeErrorLog(*ctx, page) == ErrorLogResult::Appended)
             report.errorLog = isDrivePath(o.logPath) ? mapDrivePath(o.logPath).string() : o.logPath;
     }
-    std::cout << (o.json ? reportJson(report) : reportText(report));
+    out << (o.json ? reportJson(report) : reportText(report));
     return o.failOnFindings && anyFinding(report) ? 1 : 0;
 }
 

@@ -3,6 +3,7 @@
 // error log as stopping a run does.
 #pragma once
 
+#include <iosfwd>
 #include <optional>
 #include <string>
 
@@ -18,8 +19,8 @@ struct AnalyzeOptions {
     bool progress = false;  // percentages on stderr
 };
 
-// Returns the exit code: 0 analysed, 1 findings when failOnFindings is set, 2 usage or input
-// error (the message is on stderr).
-int runAnalyze(const AnalyzeOptions& options);
+// Prints the report to `out` and returns the exit code: 0 analysed, 1 findings when
+// failOnFindings is set, 2 usage or input error (the message goes through showMessage or stderr).
+int runAnalyze(const AnalyzeOptions& options, std::ostream& out);
 
 }  // namespace orv::cli

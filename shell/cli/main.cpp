@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <iostream>
 
 #include "shell/cli/analyze_command.h"
 
@@ -22,7 +23,9 @@ int main(int argc, char** argv) {
                     "Error log the event list is appended to (a drive path such as "
                     "c:\\ERROR.log maps onto the user's data folder)")
         ->capture_default_str();
-    cmd->add_flag("--no-log", noLog, "Do not append the event list to the error log");
+    cmd->add_flag("--no-log", noLog,
+                  "Do not write the error log (a run of more than 2000 events then reports only "
+                  "the rows since the event list last restarted)");
     cmd->add_option("--switches", switches,
                     "The 32 monitoring switches for this run, '0' or '1' each in kind order "
                     "(default: the stored settings)");
@@ -40,5 +43,5 @@ int main(int argc, char** argv) {
     analyze.writeLog = !noLog;
     if (noProgress || analyze.json) analyze.progress = false;
     if (!switches.empty()) analyze.switches = switches;
-    return orv::cli::runAnalyze(analyze);
+    return orv::cli::runAnalyze(analyze, std::cout);
 }

@@ -62,7 +62,11 @@ TEST(RealCaptures, DiscoveryAndSpine) {
         EXPECT_EQ(ctx->unreferencedCount, c.unreferencedPids);
         if (c.pmtsFound == 1 && c.unreferencedPids == 0) {
             // These broadcasts are clean at the packet level.
-            EXPECT_EQ(ctx->log.pendingCount.load(), 1);
+            const KindCounters& k = ctx->log.kindCount;
+            for (Tr290ErrorKind kind :
+                 {Tr290ErrorKind::SyncLoss, Tr290ErrorKind::SyncByte, Tr290ErrorKind::Continuity,
+                  Tr290ErrorKind::TransportError, Tr290ErrorKind::TsScrambled, Tr290ErrorKind::Crc})
+                EXPECT_EQ(k.total(kind), 0) << kindInfo(kind).name;
         }
     }
 }

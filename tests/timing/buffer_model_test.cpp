@@ -13,7 +13,7 @@ using namespace timing_test;
 struct Step {
     uint32_t packets = 10;
     uint32_t bytes = 1840;
-    uint32_t headerLength = 5;
+    uint32_t headerLength = 5;  // PES_header_data_length of the one PES packet of the step
     double dtMs = 40.0;
 };
 
@@ -21,6 +21,7 @@ void prepare(PesTiming& pes, const Step& s) {
     pes.packetsSincePesStart = s.packets;
     pes.bytesSincePesStart = s.bytes;
     pes.header.headerDataLength = s.headerLength;
+    pes.headerBytesSincePesStart = 9 + s.headerLength;
     pes.ringIndex = 1;
     pes.dtsDistanceMs[0] = s.dtMs;
 }
@@ -74,7 +75,7 @@ TEST(BufferModel, VideoFirstStepsAndRestartAfterOverflow) {
     stepVideo(*ctx);  // every fill starts from the bytes of this step alone
     EXPECT_EQ(b.tbFill, 188);
     EXPECT_EQ(b.mbFill, 18);
-    EXPECT_EQ(b.ebFill, (1840 - 5 - 3) / 10);
+    EXPECT_EQ(b.ebFill, (1840 - 9 - 5) / 10);  // the whole PES header stays out of EBn
     // 1 ms later 40 packets more: TBn leaks 18e6 x 1 ms / 8 = 2250 bytes, gets 7520.
     stepVideo(*ctx, {40, 7360, 5, 1.0});
     EXPECT_EQ(b.tbFill, 512);
@@ -133,15 +134,15 @@ void seeAudioHeader(AnalysisContext& ctx, uint8_t bitrateIndex) {
 TEST(BufferModel, AudioEbOverflowRestartsAt358) {
     auto ctx = makeContext({ProgramSpec{}});
     seeAudioHeader(*ctx, 10);
-    stepAudio(*ctx, {1, 4000 + 5 + 3, 5, 24.0});  // EBn would hold 4000 bytes
+    stepAudio(*ctx, {1, 4000 + 9 + 5, 5, 24.0});  // EBn would hold 4000 bytes
     const AudioBufferState& b = ctx->programs[0].timing.audio[0].buffer;
     EXPECT_EQ(b.rate, 192'000);
     EXPECT_EQ(b.ebFill, 358);
     EXPECT_EQ(b.ebOverflows, 1u);
     EXPECT_EQ(countCode(*ctx, 1147), 1);
-    // Next step: 358 - 3 + 600 - trunc(25 ms x 192 kbit/s / 8) - 5 = 350.
+    // Next step: 358 + (600 - 9 - 5) - 24 ms x 192 kbit/s / 8 = 368.
     stepAudio(*ctx, {4, 600, 5, 24.0});
-    EXPECT_EQ(b.ebFill, 350);
+    EXPECT_EQ(b.ebFill, 368);
     EXPECT_EQ(b.tbFill, 188 + 4 * 188 - 24 * 250 < 0 ? 0 : 188 + 4 * 188 - 24 * 250);
 }
 

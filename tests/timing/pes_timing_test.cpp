@@ -2,6 +2,7 @@
 // the data delay against the estimated PCR, wraps, the rings, and the elementary stream scan.
 #include <gtest/gtest.h>
 
+#include "engine/buffer_model.h"
 #include "engine/pes_timing.h"
 #include "tests/timing/timing_packets.h"
 
@@ -245,6 +246,43 @@ TEST(EsHeaderScan, StructuresCutByThePacketEndAreNotRead) {
     std::copy(std::begin(seq), std::end(seq), p.end() - sizeof seq);
     feedPes(*ctx, PesClass::Video, p, 1);
     EXPECT_FALSE(ctx->programs[0].timing.video.es.sequenceHeaderSeen);
+}
+
+// What the buffer model receives at a PES header with a PTS: every packet since the previous
+// such header exactly once (not this header's packet, which starts the next count), a PES packet
+// without a PTS in between included, and all their PES header bytes apart.
+TEST(PesTiming, BufferModelGetsEachPacketOnceWithoutPesHeaders) {
+    auto ctx = makeContext({ProgramSpec{}});
+    const PesTiming& t = ctx->programs[0].timing.audio[0].pes;
+    const AudioBufferState& b = ctx->programs[0].timing.audio[0].buffer;
+    const std::vector<uint8_t> frameHeader = {0xFF, 0xFD, 0xA4, 0x04};  // 192 kbit/s, 48 kHz
+    uint64_t n = 0;
+    const auto header = [&](int64_t ptsMs) {
+        feedPes(*ctx, PesClass::Audio,
+                pesPacket(kAudioPid, 0xC0, 90'000 + ptsMs * k90PerMs, std::nullopt, frameHeader),
+                ++n);
+    };
+    const auto payloads = [&](int count) {
+        for (int i = 0; i < count; ++i)
+            feedPes(*ctx, PesClass::Audio, payloadPacket(kAudioPid), ++n);
+    };
+    header(0);
+    payloads(2);
+    Packet noPts = pesPacket(kAudioPid, 0xC0, 0);
+    noPts[4 + 7] = 0;  // PTS_DTS_flags 0
+    noPts[4 + 8] = 0;  // no header data
+    feedPes(*ctx, PesClass::Audio, noPts, ++n);
+    payloads(1);
+    EXPECT_EQ(t.packetsSincePesStart, 5u);
+    EXPECT_EQ(t.headerBytesSincePesStart, 14u + 9u);
+    header(24);  // first step: EBn starts from what arrived
+    EXPECT_EQ(b.ebFill, 5 * 184 - 14 - 9);
+    EXPECT_EQ(t.packetsSincePesStart, 1u);
+    EXPECT_EQ(t.bytesSincePesStart, 184u);
+    payloads(3);
+    header(48);  // 24 ms at 192 kbit/s drain exactly 576 bytes
+    EXPECT_EQ(b.ebFill, 5 * 184 - 14 - 9 + 4 * 184 - 14 - 576);
+    EXPECT_TRUE(errorEvents(*ctx).empty());
 }
 
 }  // namespace
