@@ -6,6 +6,7 @@
 #include "engine/packet_header.h"
 #include "engine/pcr_analysis.h"
 #include "engine/pes_timing.h"
+#include "engine/pid_roles.h"
 #include "engine/psi_handlers.h"
 #include "engine/si_handlers.h"
 
@@ -16,7 +17,9 @@ class PacketSequence {
   public:
     PacketSequence(AnalysisContext& ctx, const uint8_t* block, std::size_t length,
                    std::span<const uint32_t> cardTimes)
-        : ctx_(ctx), block_(block), length_(length), cardTimes_(cardTimes) {}
+        : ctx_(ctx), block_(block), length_(length), cardTimes_(cardTimes) {
+        roles_.rebuild(ctx_);
+    }
 
     void syncByteError(std::size_t pos) { onSyncByteError(ctx_, block_, length_, pos); }
     void syncLoss(std::size_t pos, bool) { onSyncLoss(ctx_, block_, length_, pos); }
@@ -85,9 +88,11 @@ class PacketSequence {
         track(ctx_.pat.cc, pkt);
         countPsiPacket(ctx_);
         SectionCollector& col = ctx_.pat.patFound ? ctx_.pat.later : ctx_.pat.first;
-        const FeedResult r =
-            feedPacket(col, pkt, SectionAccept{0x00}, CompletionVariant::BlockDriver,
-                       [&](SectionCollector& c) { analysePat(ctx_, c); });
+        const FeedResult r = feedPacket(col, pkt, SectionAccept{0x00},
+                                        CompletionVariant::BlockDriver, [&](SectionCollector& c) {
+                                            analysePat(ctx_, c);
+                                            roles_.rebuild(ctx_);
+                                        });
         if (r == FeedResult::Rejected) {
             patError = true;
             if (mayLog(ctx_, Tr290ErrorKind::Pat, sub::kPatTableId)) logEvent(ctx_, 1031);
@@ -100,13 +105,16 @@ class PacketSequence {
     void catPacket(const uint8_t* pkt) {
         track(ctx_.cat.cc, pkt);
         countPsiPacket(ctx_);
-        const FeedResult r =
-            feedPacket(ctx_.cat.collector, pkt, SectionAccept{0x01}, CompletionVariant::BlockDriver,
-                       [&](SectionCollector& c) { analyseCat(ctx_, c); });
+        const FeedResult r = feedPacket(ctx_.cat.collector, pkt, SectionAccept{0x01},
+                                        CompletionVariant::BlockDriver, [&](SectionCollector& c) {
+                                            analyseCat(ctx_, c);
+                                            roles_.rebuild(ctx_);
+                                        });
         if (r == FeedResult::Rejected && mayLog(ctx_, Tr290ErrorKind::Cat)) logEvent(ctx_, 1111);
     }
 
     void pmtPackets(const uint8_t* pkt, unsigned pid) {
+        if (!(roles_[pid] & kRolePmt)) return;
         for (int i = 0; i < ctx_.programCount(); ++i) {
             ProgramEntry& prog = ctx_.programs[i];
             if (prog.pmtPid != pid) continue;
@@ -118,16 +126,20 @@ class PacketSequence {
             countPsiPacket(ctx_);
             SectionCollector& col = prog.pmtReceived ? prog.laterPmt : prog.firstPmt;
             feedPacket(col, pkt, SectionAccept{0x02, prog.programNumber},
-                       CompletionVariant::BlockDriver,
-                       [&](SectionCollector& c) { analysePmt(ctx_, i, c); });
+                       CompletionVariant::BlockDriver, [&](SectionCollector& c) {
+                           analysePmt(ctx_, i, c);
+                           roles_.rebuild(ctx_);
+                       });
         }
     }
 
     // Video PIDs of all programs first, then PCR PIDs, then audio, then the other lists. The
     // time stamp, data delay and buffer steps of a component follow its continuity step.
     void programComponents(const uint8_t* pkt, unsigned pid) {
+        const uint8_t roles = roles_[pid];
+        if (!(roles & (kRoleVideo | kRolePcr | kRoleAudio | kRoleOther))) return;
         const int programs = ctx_.programCount();
-        for (int i = 0; i < programs; ++i) {
+        for (int i = 0; (roles & kRoleVideo) && i < programs; ++i) {
             VideoComponent& v = ctx_.programs[i].video;
             if (!v.present || v.pid != pid) continue;
             track(v.cc, pkt);
@@ -135,12 +147,14 @@ class PacketSequence {
             updateVideoPacketStats(v, pkt);
             AnalysePesPacket(ctx_, i, PesClass::Video, 0, pkt);
         }
-        AnalysePcrPacket(ctx_, pkt, pid, pos_, cardTimes_);
-        for (ProgramEntry& prog : ctx_.programs) {
-            if (prog.pcrPid == 0 || prog.pcrPid != pid || carriesComponent(prog, pid)) continue;
-            track(prog.pcrCc, pkt);
+        if (roles & kRolePcr) {
+            AnalysePcrPacket(ctx_, pkt, pid, pos_, cardTimes_);
+            for (ProgramEntry& prog : ctx_.programs) {
+                if (prog.pcrPid == 0 || prog.pcrPid != pid || carriesComponent(prog, pid)) continue;
+                track(prog.pcrCc, pkt);
+            }
         }
-        for (int i = 0; i < programs; ++i) {
+        for (int i = 0; (roles & kRoleAudio) && i < programs; ++i) {
             ProgramEntry& prog = ctx_.programs[i];
             for (int a = 0; a < prog.audioCount; ++a) {
                 if (prog.audio[a].pid != pid) continue;
@@ -148,7 +162,7 @@ class PacketSequence {
                 AnalysePesPacket(ctx_, i, PesClass::Audio, a, pkt);
             }
         }
-        for (int list = 0; list < kOtherListCount; ++list) {
+        for (int list = 0; (roles & kRoleOther) && list < kOtherListCount; ++list) {
             for (ProgramEntry& prog : ctx_.programs) {
                 ComponentList& l = prog.other[list];
                 for (int k = 0; k < l.count; ++k)
@@ -165,11 +179,13 @@ class PacketSequence {
     }
 
     void conditionalAccess(const uint8_t* pkt, unsigned pid) {
+        const uint8_t roles = roles_[pid];
         for (ProgramEntry& prog : ctx_.programs) {
+            if (!(roles & kRoleCa)) break;
             for (int c = 0; c < prog.caCount; ++c)
                 if (prog.ca[c].caPid.pid == pid) track(prog.ca[c].caPid.cc, pkt);
         }
-        if (known_) return;
+        if (known_ || !(roles & kRoleEmm)) return;
         for (int e = 0; e < ctx_.cat.emmCount; ++e)
             if (ctx_.cat.emm[e].caPid.pid == pid) track(ctx_.cat.emm[e].caPid.cc, pkt);
     }
@@ -178,6 +194,7 @@ class PacketSequence {
     const uint8_t* block_;
     std::size_t length_;
     std::span<const uint32_t> cardTimes_;
+    PidRoles roles_;  // rebuilt whenever a table handler may have changed the program table
     std::size_t pos_ = 0;
     bool known_ = false;
     int d_ = kNoContinuityTest;

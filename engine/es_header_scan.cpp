@@ -1,5 +1,7 @@
 #include "engine/es_header_scan.h"
 
+#include <cstring>
+
 #include "engine/limits.h"
 
 namespace orv {
@@ -71,12 +73,21 @@ void noteAudioPesHeader(AudioEsFields& es) {
 }
 
 void scanVideoPayload(VideoEsFields& es, const uint8_t* p, unsigned from) {
-    // i + 3 is the start code's value byte; everything read lies before byte 188.
-    for (unsigned i = from; i + 3 < kPacket; ++i) {
-        if (p[i] != 0 || p[i + 1] != 0 || p[i + 2] != 1) continue;
-        const unsigned body = i + 4;
+    // Start codes are found by their 0x01 byte (memchr runs over the payload many bytes at a
+    // time), then confirmed by the two zero bytes before it. A start code begins at i = j - 2 and
+    // its value byte is j + 1; everything read lies before byte 188.
+    unsigned j = from + 2;
+    while (j + 1 < kPacket) {
+        const void* hit = std::memchr(p + j, 0x01, kPacket - 1 - j);
+        if (hit == nullptr) return;
+        j = static_cast<unsigned>(static_cast<const uint8_t*>(hit) - p);
+        if (p[j - 1] != 0 || p[j - 2] != 0) {
+            ++j;
+            continue;
+        }
+        const unsigned body = j + 2;
         const unsigned room = kPacket - body;  // may be 0
-        switch (p[i + 3]) {
+        switch (p[j + 1]) {
             case kSequenceHeader:
                 if (!es.sequenceHeaderSeen && room >= kSequenceHeaderBytes)
                     readSequenceHeader(es, p + body);
@@ -97,7 +108,7 @@ void scanVideoPayload(VideoEsFields& es, const uint8_t* p, unsigned from) {
             default:
                 break;
         }
-        i += 2;  // the next start code begins after this one's 00 00 01
+        j += 3;  // the next start code begins after this one's 00 00 01
     }
 }
 

@@ -1,0 +1,32 @@
+// Which lists of the program table a PID appears in, so that the block driver runs for a packet
+// only the searches that can match it. Rebuilt whenever a table handler may have changed the
+// program table; the searches themselves, and so their order and results, stay as they are.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace orv {
+
+struct AnalysisContext;
+
+enum PidRole : uint8_t {
+    kRolePmt = 1,
+    kRoleVideo = 2,
+    kRolePcr = 4,
+    kRoleAudio = 8,
+    kRoleOther = 16,
+    kRoleCa = 32,
+    kRoleEmm = 64,
+};
+
+class PidRoles {
+  public:
+    void rebuild(const AnalysisContext& ctx);
+    uint8_t operator[](unsigned pid) const { return roles_[pid & 0x1FFF]; }
+
+  private:
+    std::array<uint8_t, 8192> roles_{};
+};
+
+}  // namespace orv
