@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/section_crc.h"
+#include "engine/section_fields.h"
 
 namespace orv {
 
@@ -15,16 +16,6 @@ constexpr int kPatEntryBytes = 4;
 constexpr int kEsEntryBytes = 5;  // stream_type, elementary_PID, ES_info_length
 constexpr uint8_t kCaDescriptorTag = 0x09;
 constexpr uint8_t kStdDescriptorTag = 0x11;
-
-unsigned read16(const uint8_t* p) {
-    return (unsigned(p[0]) << 8) | p[1];
-}
-unsigned read13(const uint8_t* p) {
-    return (unsigned(p[0] & 0x1F) << 8) | p[1];
-}
-unsigned read12(const uint8_t* p) {
-    return (unsigned(p[0] & 0x0F) << 8) | p[1];
-}
 
 // The bytes of the section that belong to it: 3 + section_length, but never more than given.
 int sectionEnd(SectionBytes s) {
@@ -135,8 +126,7 @@ bool readPsiHeader(SectionBytes section, PsiHeader& out) {
     h.currentNextIndicator = s[5] & 0x01;
     h.sectionNumber = s[6];
     h.lastSectionNumber = s[7];
-    h.crc32 = (uint32_t(s[end - 4]) << 24) | (uint32_t(s[end - 3]) << 16) |
-              (uint32_t(s[end - 2]) << 8) | s[end - 1];
+    h.crc32 = read32(s + end - 4);
     out = h;
     return true;
 }

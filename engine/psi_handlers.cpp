@@ -3,6 +3,7 @@
 #include "engine/buffer_model.h"
 #include "engine/packet_checks.h"
 #include "engine/program_table.h"
+#include "engine/section_fields.h"
 
 namespace orv {
 namespace {
@@ -13,8 +14,7 @@ constexpr uint8_t kCaDescriptorTag = 0x09;
 constexpr double kPsiIntervalLimit = 0.5;  // seconds
 
 uint32_t storedCrc(SectionBytes s) {
-    const uint8_t* p = s.data() + s.size() - 4;
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+    return read32(s.data() + s.size() - 4);
 }
 
 // A section that is not whole or fails its CRC: one CRC event for its table.

@@ -18,7 +18,7 @@ SiSectionView viewSiSection(std::span<const uint8_t> assembled) {
     v.section = assembled.first(total);
     if (total >= 7) {
         const uint8_t* c = v.section.data() + total - 4;
-        v.crc = (uint32_t(c[0]) << 24) | (uint32_t(c[1]) << 16) | (uint32_t(c[2]) << 8) | c[3];
+        v.crc = read32(c);
         v.intact = sectionCrc32(v.section.data(), v.section.data() + total) == 0;
     }
     return v;

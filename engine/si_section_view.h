@@ -1,20 +1,14 @@
 // What the SI handlers share: a view of the section a collector has just completed, the capture
-// hook of the table sections, and the big-endian field readers.
+// hook of the table sections.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
 #include "engine/analysis_context.h"
+#include "engine/section_fields.h"
 
 namespace orv {
-
-inline unsigned read16(const uint8_t* p) {
-    return (unsigned(p[0]) << 8) | p[1];
-}
-inline unsigned read12(const uint8_t* p) {
-    return (unsigned(p[0] & 0x0F) << 8) | p[1];
-}
 
 // A completed section as assembled on its PID: the section, and whatever followed it in the
 // buffer. `whole` is set when the buffer holds all 3 + section_length bytes; `intact` when it does
