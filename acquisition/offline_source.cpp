@@ -1,6 +1,8 @@
 #include "acquisition/offline_source.h"
 
 #include <algorithm>
+#include <cmath>
+#include <utility>
 #include <vector>
 
 #include "acquisition/stream_bitrate.h"
@@ -39,14 +41,34 @@ void call(const F& f) {
     if (f) f();
 }
 
-OfflineResult fail(OfflineResult r, OfflineStatus status, const std::string& path) {
+OfflineResult fail(OfflineResult r, OfflineStatus status, const std::string& path,
+                   std::string reason = {}) {
     r.status = status;
+    r.reason = std::move(reason);
     const std::string text = offlineStatusMessage(status, path);
-    if (!text.empty()) showMessage(text);
+    if (!text.empty()) showMessage(text, r.reason);
     return r;
 }
 
+std::string initFailureReason(const AnalysisContext& ctx) {
+    if (!ctx.pat.patFound) return "no PAT in the first 40000 packets";
+    if (ctx.programs.empty()) return "the PAT lists no program";
+    return "a PAT but no PMT of its programs in the first 40000 packets";
+}
+
+std::string shrinkReason(const TsFile& file, uint64_t endedAt) {
+    const std::optional<uint64_t> now = file.currentSize();
+    std::string text = "the file ended at byte " + std::to_string(endedAt) + ", but it had " +
+                       std::to_string(file.size()) + " bytes when the analysis started";
+    if (now) text += " (" + std::to_string(*now) + " now)";
+    return text;
+}
+
 }  // namespace
+
+bool isUsableBitrate(double mbps) {
+    return std::isfinite(mbps) && mbps > 0.0 && mbps <= kMaxGivenBitrateMbps;
+}
 
 std::string offlineStatusMessage(OfflineStatus status, const std::string& path) {
     switch (status) {
@@ -58,23 +80,29 @@ std::string offlineStatusMessage(OfflineStatus status, const std::string& path) 
             return "文件错误！未找到TS分组头！";
         case OfflineStatus::InitFailed:
             return "文件初始化失败";
+        case OfflineStatus::ReadFailed:
+        case OfflineStatus::FileShrank:
+            return "读取文件" + path + "时出错。";
         default:
             return {};
     }
 }
 
 OfflineResult analyseFile(AnalysisContext& ctx, const std::string& path,
-                          const OfflineProgress& progress) {
+                          const OfflineProgress& progress, const OfflineOptions& options) {
     OfflineResult result;
-    std::optional<TsFile> file = TsFile::open(path);
+    std::string openReason;
+    std::optional<TsFile> file = TsFile::open(path, &openReason);
     if (!file) {
         ctx.analysisMode = AnalysisMode::Idle;
-        return fail(result, OfflineStatus::OpenFailed, path);
+        return fail(result, OfflineStatus::OpenFailed, path, openReason);
     }
     result.fileSize = file->size();
     if (result.fileSize < kMinimumFileSize) {
         ctx.analysisMode = AnalysisMode::Idle;
-        return fail(result, OfflineStatus::TooShort, path);
+        return fail(result, OfflineStatus::TooShort, path,
+                    "the file holds " + std::to_string(result.fileSize) + " bytes, at least " +
+                        std::to_string(kMinimumFileSize) + " are needed");
     }
 
     resetAll(ctx);
@@ -84,9 +112,12 @@ OfflineResult analyseFile(AnalysisContext& ctx, const std::string& path,
 
     std::vector<uint8_t> head(std::min<uint64_t>(result.fileSize, kSyncSearchHead));
     const std::optional<std::size_t> headRead = file->read(head.data(), head.size());
-    if (!headRead) return fail(result, OfflineStatus::ReadFailed, path);
+    if (!headRead) return fail(result, OfflineStatus::ReadFailed, path, file->errorText());
     const SyncSearchResult sync = findStreamSync(head.data(), *headRead, result.fileSize);
-    if (!sync.found) return fail(result, OfflineStatus::NoSync, path);
+    if (!sync.found) {
+        return fail(result, OfflineStatus::NoSync, path,
+                    "no 188 or 204-byte packets start within its first 2040 bytes");
+    }
 
     call(progress.started);
     ctx.tablesChangedSummary = false;
@@ -105,16 +136,23 @@ OfflineResult analyseFile(AnalysisContext& ctx, const std::string& path,
     std::optional<std::size_t> got;
     if (!file->seek(sync.offset) || !(got = file->read(buffer.data(), initWanted))) {
         call(progress.finished);
-        return fail(result, OfflineStatus::ReadFailed, path);
+        return fail(result, OfflineStatus::ReadFailed, path, file->errorText());
     }
     initBlock(ctx, buffer.data(), *got);
-    if (ctx.pmtFoundCount == 0) {
+    const bool rateGiven = options.bitrateMbps && isUsableBitrate(*options.bitrateMbps);
+    // With a given rate nothing needs a PCR, so a PAT is enough to analyse the tables.
+    if (ctx.pmtFoundCount == 0 && !(rateGiven && ctx.pat.patFound)) {
         call(progress.finished);
-        return fail(result, OfflineStatus::InitFailed, path);
+        return fail(result, OfflineStatus::InitFailed, path, initFailureReason(ctx));
     }
     finishInit(ctx);
 
-    measureStreamBitrate(ctx, buffer.data(), *got);
+    if (rateGiven) {
+        const double mbps = *options.bitrateMbps;
+        ctx.streamBitrate = {mbps, mbps, mbps, mbps};
+    } else {
+        measureStreamBitrate(ctx, buffer.data(), *got);
+    }
     if (!(ctx.streamBitrate.current > 0.0)) {
         call(progress.finished);
         result.status = OfflineStatus::NoBitrate;
@@ -128,16 +166,19 @@ OfflineResult analyseFile(AnalysisContext& ctx, const std::string& path,
     beginRun(ctx, kEventOfflineStart);
     call(progress.drainEvents);
 
+    result.mainPassStarted = true;
     if (!file->seek(sync.offset)) {
         call(progress.finished);
-        return fail(result, OfflineStatus::ReadFailed, path);
+        return fail(result, OfflineStatus::ReadFailed, path, file->errorText());
     }
     const std::size_t blockBytes = kMainBlockPackets * packetLength;
     result.status = OfflineStatus::Completed;
+    bool endOfFile = false;
     for (;;) {
         got = file->read(buffer.data(), blockBytes);
         if (!got) {
             result.status = OfflineStatus::ReadFailed;
+            result.reason = file->errorText();
             break;
         }
         {
@@ -145,17 +186,30 @@ OfflineResult analyseFile(AnalysisContext& ctx, const std::string& path,
             analyseBlock(ctx, buffer.data(), *got);
         }
         result.bytesAnalysed += *got;
-        if (*got < blockBytes) break;
-        if (progress.advanced) progress.advanced(result.bytesAnalysed, result.fileSize);
+        // Progress counts file bytes, so the last block brings it to the file size.
+        if (progress.advanced)
+            progress.advanced(result.startOffset + result.bytesAnalysed, result.fileSize);
+        if (*got < blockBytes) {
+            endOfFile = true;
+            break;
+        }
         if (ctx.runState != RunState::Running) break;
     }
     call(progress.drainEvents);
-    if (ctx.runState == RunState::ProgramChange)
-        result.status = OfflineStatus::ProgramChange;
-    else if (ctx.runState != RunState::Running)
-        result.status = OfflineStatus::Stopped;
+    // A short read before the size the file had is not its end: the file shrank under us.
+    const uint64_t endedAt = result.startOffset + result.bytesAnalysed;
+    if (result.status == OfflineStatus::Completed && endOfFile && endedAt < result.fileSize) {
+        result.status = OfflineStatus::FileShrank;
+        result.reason = shrinkReason(*file, endedAt);
+    } else if (result.status == OfflineStatus::Completed) {
+        if (ctx.runState == RunState::ProgramChange)
+            result.status = OfflineStatus::ProgramChange;
+        else if (ctx.runState != RunState::Running)
+            result.status = OfflineStatus::Stopped;
+    }
     call(progress.finished);
-    if (result.status == OfflineStatus::ReadFailed) showMessage("打开文件" + path + "时出错。");
+    if (result.status == OfflineStatus::ReadFailed || result.status == OfflineStatus::FileShrank)
+        showMessage(offlineStatusMessage(result.status, path), result.reason);
     return result;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace orv {
@@ -24,7 +25,8 @@ enum class OfflineStatus {
     NoSync,         // "文件错误！未找到TS分组头！"
     InitFailed,     // "文件初始化失败"
     NoBitrate,      // no usable PCR pair in the initialisation block
-    ReadFailed,     // the file could not be read to its end
+    ReadFailed,     // "读取文件%s时出错。": a read failed (before or during the main pass)
+    FileShrank,  // "读取文件%s时出错。": the file ended before the size it had when opened
 };
 
 struct OfflineProgress {
@@ -38,20 +40,40 @@ struct OfflineProgress {
     std::function<void()> drainEvents;
 };
 
+struct OfflineOptions {
+    // The stream bitrate in Mbit/s given by the user. The run is timed at this rate instead of
+    // one measured from PCRs, so a file without usable PCRs is analysed; and a file whose first
+    // 40000 packets hold a PAT but no PMT (an SI extract) has its tables analysed instead of
+    // being refused.
+    std::optional<double> bitrateMbps;
+};
+
 struct OfflineResult {
     OfflineStatus status = OfflineStatus::OpenFailed;
     uint64_t fileSize = 0;
     uint64_t startOffset = 0;
     int packetLength = 0;
     uint64_t bytesAnalysed = 0;
+    // The main pass ran (the run event was logged): what was analysed can be reported, also
+    // after a read failure.
+    bool mainPassStarted = false;
+    // The system's reason for a failed status (an errno text, what kind of file the path names,
+    // how far the file shrank); empty when there is none.
+    std::string reason;
 };
+
+// The range of a stream bitrate given by the user, in Mbit/s: above 0 and at most this.
+inline constexpr double kMaxGivenBitrateMbps = 1000.0;
+// A given rate outside that range (or not finite) is not used: the rate is measured as usual.
+bool isUsableBitrate(double mbps);
 
 // The message the system shows for a failed status (empty for the others).
 std::string offlineStatusMessage(OfflineStatus status, const std::string& path);
 
 // Runs the offline analysis on the context (which it resets first). Failures are reported with
-// showMessage and the status; the context is left as the run left it.
+// showMessage (the system's text, with the reason beside it) and the status; the context is left
+// as the run left it.
 OfflineResult analyseFile(AnalysisContext& ctx, const std::string& path,
-                          const OfflineProgress& progress = {});
+                          const OfflineProgress& progress = {}, const OfflineOptions& options = {});
 
 }  // namespace orv

@@ -123,6 +123,8 @@ struct AudioComponent {
 struct ComponentList {
     int count = 0;
     std::array<PidEntry, kMaxOtherListPids> pids{};
+    // The stream_type of each entry: the reserved and user private lists hold many types.
+    std::array<uint8_t, kMaxOtherListPids> streamTypes{};
 };
 
 struct ProgramEntry {

@@ -18,6 +18,12 @@ struct Bumps {
     int crc = kNoSlot;
 };
 
+// The PID of the table an event is about, for events whose text prints no PID argument.
+constexpr EventDef on(unsigned pid, EventDef d) {
+    d.tablePid = static_cast<std::int16_t>(pid);
+    return d;
+}
+
 constexpr Bumps crc(CrcTable t) {
     return {0, kNoSlot, static_cast<int>(t)};
 }
@@ -44,6 +50,7 @@ constexpr EventDef err(int code, K kind, Bumps bumps, std::string_view message, 
     d.argCount = sizeof...(A);
     int i = 0;
     ((d.args[i++] = args), ...);
+    d.quotesPid = ((args == EventArg::Pid) || ...);
     return d;
 }
 
@@ -60,9 +67,9 @@ constexpr std::array kCatalogue = {
 
     err(1010, K::SyncLoss, {}, "传送流同步丢失 第%I64d包"),
     err(1020, K::SyncByte, {}, "传送流同步字节不等于0x47 第%I64d包"),
-    err(1030, K::Pat, {kPatInterval}, "PAT(table_id=0x00)出现间隔等于%2.4fs(>0.5s) 第%I64d包", V),
-    err(1031, K::Pat, {kPatTableId}, "PID=0x0000的TS包含有的table_id不等于'0x00' 第%I64d包"),
-    err(1032, K::Pat, {kPatScrambled}, "PID=0x0000的TS包加扰标志位不等于'0' 第%I64d包"),
+    on(kPidPat, err(1030, K::Pat, {kPatInterval}, "PAT(table_id=0x00)出现间隔等于%2.4fs(>0.5s) 第%I64d包", V)),
+    on(kPidPat, err(1031, K::Pat, {kPatTableId}, "PID=0x0000的TS包含有的table_id不等于'0x00' 第%I64d包")),
+    on(kPidPat, err(1032, K::Pat, {kPatScrambled}, "PID=0x0000的TS包加扰标志位不等于'0' 第%I64d包")),
     err(1040, K::Continuity, {kCcOrder}, "PID=0x%04x的TS包顺序错误 第%I64d包", P),
     err(1041, K::Continuity, {kCcDuplicate}, "PID=0x%04x的TS包出现超过2次 第%I64d包", P),
     err(1042, K::Continuity, {kCcLoss}, "PID=0x%04x的TS包出现丢包 第%I64d包", P),
@@ -71,14 +78,14 @@ constexpr std::array kCatalogue = {
     err(1060, K::Pid, {}, "指定PID0x%04x的TS包出现间隔超过1个用户指定周期 第%I64d包", P),
     err(1070, K::TransportError, {}, "PID0x%04x的TS包传送错误标志位等于'1' 第%I64d包", P),
 
-    err(1080, K::Crc, crc(CrcTable::Cat), "CAT发生CRC错误 第%I64d包"),
-    err(1081, K::Crc, crc(CrcTable::Pat), "PAT发生CRC错误 第%I64d包"),
+    on(kPidCat, err(1080, K::Crc, crc(CrcTable::Cat), "CAT发生CRC错误 第%I64d包")),
+    on(kPidPat, err(1081, K::Crc, crc(CrcTable::Pat), "PAT发生CRC错误 第%I64d包")),
     err(1082, K::Crc, crc(CrcTable::Pmt), "PMT(节目%04x,PMT_PID:0x%04x)发生CRC错误 第%I64d包", G, P),
-    err(1083, K::Crc, crc(CrcTable::Nit), "NIT发生CRC错误 第%I64d包"),
-    err(1084, K::Crc, crc(CrcTable::Eit), "EIT发生CRC错误 第%I64d包"),
-    err(1085, K::Crc, crc(CrcTable::Bat), "BAT发生CRC错误 第%I64d包"),
-    err(1086, K::Crc, crc(CrcTable::Sdt), "SDT发生CRC错误 第%I64d包"),
-    err(1087, K::Crc, crc(CrcTable::Tot), "TOT发生CRC错误 第%I64d包"),
+    on(kPidNit, err(1083, K::Crc, crc(CrcTable::Nit), "NIT发生CRC错误 第%I64d包")),
+    on(kPidEit, err(1084, K::Crc, crc(CrcTable::Eit), "EIT发生CRC错误 第%I64d包")),
+    on(kPidSdtBat, err(1085, K::Crc, crc(CrcTable::Bat), "BAT发生CRC错误 第%I64d包")),
+    on(kPidSdtBat, err(1086, K::Crc, crc(CrcTable::Sdt), "SDT发生CRC错误 第%I64d包")),
+    on(kPidTdtTot, err(1087, K::Crc, crc(CrcTable::Tot), "TOT发生CRC错误 第%I64d包")),
 
     err(1090, K::PcrInterval, {}, "PCR(PCR_PID=0x%04x)出现间隔等于%2.4fms(>40ms) 第%I64d包", P, V),
     err(1091, K::PcrDiscontinuity, {}, "PCR(PCR_PID=0x%04x)出现间隔等于%2.4fms(不在0...100ms范围内) 第%I64d包", P, V),
@@ -86,12 +93,12 @@ constexpr std::array kCatalogue = {
     err(1100, K::Pts, {}, "视频(PID=0x%04x,属于节目%04x)PTS间隔等于%3.2fms(>700ms) 第%I64d包", P, G, V),
     err(1101, K::Pts, {}, "音频(PID=0x%04x,属于节目%04x)PTS间隔等于%3.2fms(>700ms) 第%I64d包", P, G, V),
     err(1110, K::TsScrambled, {}, "TS包(PID=0x%04x)加扰不等于'00'且CAT没有出现 第%I64d包", P),
-    err(1111, K::Cat, {}, "PID=0x0001的TS包含有的table_id不等于'0x01' 第%I64d包"),
+    on(kPidCat, err(1111, K::Cat, {}, "PID=0x0001的TS包含有的table_id不等于'0x01' 第%I64d包")),
 
-    err(1120, K::NitId, {}, "PID=0x0010的TS包含有的table_id不等于(0x40,0x41,0x72) 第%I64d包"),
-    err(1121, K::NitActualInterval, {kTooLong}, "NIT(table_id=0x40)出现间隔等于%2.4fs(>10s) 第%I64d包", V),
-    err(1122, K::NitActualInterval, {kTooShort}, "NIT表(table_id=0x40)出现间隔等于%2.4fms(<25ms) 第%I64d包", V),
-    err(1123, K::NitOtherInterval, {}, "NIT(table_id=0x41)出现间隔等于%2.4fs(>10s) 第%I64d包", V),
+    on(kPidNit, err(1120, K::NitId, {}, "PID=0x0010的TS包含有的table_id不等于(0x40,0x41,0x72) 第%I64d包")),
+    on(kPidNit, err(1121, K::NitActualInterval, {kTooLong}, "NIT(table_id=0x40)出现间隔等于%2.4fs(>10s) 第%I64d包", V)),
+    on(kPidNit, err(1122, K::NitActualInterval, {kTooShort}, "NIT表(table_id=0x40)出现间隔等于%2.4fms(<25ms) 第%I64d包", V)),
+    on(kPidNit, err(1123, K::NitOtherInterval, {}, "NIT(table_id=0x41)出现间隔等于%2.4fs(>10s) 第%I64d包", V)),
     err(1130, K::SiRepetition, {}, "SI表(table_id=0x%02x)出现间隔等于%2.4fs(超过限制) 第%I64d包", T, V),
 
     err(1140, K::Buffer, {kBufTotal, kBufTBn}, "视频(PID=0x%04x,属于节目%04x)传送缓冲器(TBn)发生上溢 第%I64d包", P, G),
@@ -107,21 +114,21 @@ constexpr std::array kCatalogue = {
     err(1150, K::Buffer, {kBufTotal, kBufBsys}, "系统(table_id=0x%02x)输入缓冲器(Bsys)发生上溢 第%I64d包", T),
 
     err(1160, K::UnreferencedPid, {}, "PID=0x%04x的TS包在0.5s内不被任何PMT指出 第%I64d包", P),
-    err(1170, K::SdtId, {}, "PID=0x0011的TS包含有的table_id不等于(0x42,0x46,0x4A,0x72) 第%I64d包"),
-    err(1171, K::SdtActualInterval, {kTooLong}, "SDT(table_id=0x42)出现间隔等于%2.4fs(>2s) 第%I64d包", V),
-    err(1172, K::SdtActualInterval, {kTooShort}, "SDT(table_id=0x42)出现间隔等于%2.4fms(<25ms) 第%I64d包", V),
-    err(1173, K::SdtOtherInterval, {}, "SDT(table_id=0x46)出现间隔等于%2.4fs(>10s) 第%I64d包", V),
-    err(1180, K::EitId, {}, "PID=0x0012的TS包含有的table_id不等于(0x4E...0x6F,0x72) 第%I64d包"),
-    err(1181, K::EitActualInterval, {kEitP}, "EIT(table_id=0x4E,EIT-P)出现间隔等于%2.4fs(>2s) 第%I64d包", V),
-    err(1182, K::EitActualInterval, {kEitF}, "EIT(table_id=0x4E,EIT-F)出现间隔等于%2.4fs(>2s) 第%I64d包", V),
-    err(1183, K::EitActualInterval, {kEitTooShort}, "EIT(table_id=0x4E,EIT-P/F)出现间隔等于%2.4fms(<25ms) 第%I64d包", V),
-    err(1184, K::EitOtherInterval, {kEitP}, "EIT(table_id=0x4F,EIT-P)出现间隔等于%2.4fs(>10s) 第%I64d包", V),
-    err(1185, K::EitOtherInterval, {kEitF}, "EIT(table_id=0x4F,EIT-F)出现间隔等于%2.4fs(>10s) 第%I64d包", V),
-    err(1190, K::Rst, {kRstTableId}, "PID=0x0013的TS包含有的table_id不等于(0x71,0x72) 第%I64d包"),
-    err(1191, K::Rst, {kRstTooShort}, "RST表(table_id=0x71)出现间隔等于%2.4fms(<25ms) 第%I64d包", V),
-    err(1200, K::Tdt, {kTdtTableId}, "PID=0x0014的TS包含有的table_id不等于(0x70,0x72,0x73) 第%I64d包"),
-    err(1201, K::Tdt, {kTdtTooLong}, "TDT(table_id=70)出现间隔等于%2.4fs(>30s) 第%I64d包", V),
-    err(1202, K::Tdt, {kTdtTooShort}, "TDT(table_id=70)出现间隔等于%2.4fms(<25ms) 第%I64d包", V),
+    on(kPidSdtBat, err(1170, K::SdtId, {}, "PID=0x0011的TS包含有的table_id不等于(0x42,0x46,0x4A,0x72) 第%I64d包")),
+    on(kPidSdtBat, err(1171, K::SdtActualInterval, {kTooLong}, "SDT(table_id=0x42)出现间隔等于%2.4fs(>2s) 第%I64d包", V)),
+    on(kPidSdtBat, err(1172, K::SdtActualInterval, {kTooShort}, "SDT(table_id=0x42)出现间隔等于%2.4fms(<25ms) 第%I64d包", V)),
+    on(kPidSdtBat, err(1173, K::SdtOtherInterval, {}, "SDT(table_id=0x46)出现间隔等于%2.4fs(>10s) 第%I64d包", V)),
+    on(kPidEit, err(1180, K::EitId, {}, "PID=0x0012的TS包含有的table_id不等于(0x4E...0x6F,0x72) 第%I64d包")),
+    on(kPidEit, err(1181, K::EitActualInterval, {kEitP}, "EIT(table_id=0x4E,EIT-P)出现间隔等于%2.4fs(>2s) 第%I64d包", V)),
+    on(kPidEit, err(1182, K::EitActualInterval, {kEitF}, "EIT(table_id=0x4E,EIT-F)出现间隔等于%2.4fs(>2s) 第%I64d包", V)),
+    on(kPidEit, err(1183, K::EitActualInterval, {kEitTooShort}, "EIT(table_id=0x4E,EIT-P/F)出现间隔等于%2.4fms(<25ms) 第%I64d包", V)),
+    on(kPidEit, err(1184, K::EitOtherInterval, {kEitP}, "EIT(table_id=0x4F,EIT-P)出现间隔等于%2.4fs(>10s) 第%I64d包", V)),
+    on(kPidEit, err(1185, K::EitOtherInterval, {kEitF}, "EIT(table_id=0x4F,EIT-F)出现间隔等于%2.4fs(>10s) 第%I64d包", V)),
+    on(kPidRst, err(1190, K::Rst, {kRstTableId}, "PID=0x0013的TS包含有的table_id不等于(0x71,0x72) 第%I64d包")),
+    on(kPidRst, err(1191, K::Rst, {kRstTooShort}, "RST表(table_id=0x71)出现间隔等于%2.4fms(<25ms) 第%I64d包", V)),
+    on(kPidTdtTot, err(1200, K::Tdt, {kTdtTableId}, "PID=0x0014的TS包含有的table_id不等于(0x70,0x72,0x73) 第%I64d包")),
+    on(kPidTdtTot, err(1201, K::Tdt, {kTdtTooLong}, "TDT(table_id=70)出现间隔等于%2.4fs(>30s) 第%I64d包", V)),
+    on(kPidTdtTot, err(1202, K::Tdt, {kTdtTooShort}, "TDT(table_id=70)出现间隔等于%2.4fms(<25ms) 第%I64d包", V)),
 
     err(1210, K::EmptyBuffer, {kBufTotal, kBufTBn}, "视频(PID=0x%04x,属于节目%04x)传送缓冲器(TBn)1秒内没有清空 第%I64d包", P, G),
     err(1211, K::EmptyBuffer, {kBufTotal, kBufTBn}, "音频(PID=0x%04x,属于节目%04x)传送缓冲器(TBn)1秒内没有清空 第%I64d包", P, G),
@@ -179,6 +186,8 @@ constexpr bool catalogueIsConsistent() {
         if ((d.crcTable != kNoSlot) != (d.kind == K::Crc && d.eventClass == EventClass::Error)) {
             return false;
         }
+        // An event names its PID once: by its argument or by its table, not both.
+        if (d.quotesPid && d.tablePid != kNoPid) return false;
     }
     return true;
 }

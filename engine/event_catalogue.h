@@ -22,6 +22,7 @@ enum class EventClass : std::uint8_t {
 };
 
 inline constexpr int kNoSlot = -1;
+inline constexpr int kNoPid = -1;
 
 struct EventDef {
     int code = 0;
@@ -32,8 +33,18 @@ struct EventDef {
     std::int8_t crcTable = kNoSlot;  // a CrcTable for the CRC events
     std::string_view message;
     std::uint8_t argCount = 0;
-    EventArg args[3] = {};  // the printed arguments before the packet number
+    EventArg args[3] = {};   // the printed arguments before the packet number
+    bool quotesPid = false;  // one of the arguments is the PID the event is about
+    // The PID of the table the event is about when no argument names it (the PAT's 0x0000, the
+    // CAT's 0x0001, the SI PIDs 0x0010..0x0014); kNoPid when the event concerns no one PID
+    // (sync, the system buffers, run events).
+    std::int16_t tablePid = kNoPid;
 };
+
+// The PID an event is about: the PID argument it quotes, or its table's PID; kNoPid for none.
+constexpr int eventPid(const EventDef& d, unsigned pidArgument) {
+    return d.quotesPid ? static_cast<int>(pidArgument & 0xFFFFu) : d.tablePid;
+}
 
 // The definition of a code, or nullptr for a code the catalogue does not know.
 const EventDef* findEvent(int code);

@@ -194,6 +194,8 @@ bool logEvent(AnalysisContext& ctx, int code, unsigned pid, int programIndex, un
 
     EventRecord& rec = log.records[n];
     rec.code = code;
+    rec.packet = ctx.packetCounter;
+    rec.pid = eventPid(*def, pid);
     FixedText type(rec.typeText);
     FixedText detail(rec.detailText);
     LastRunEvent run;  // kept only once the event is in the batch
@@ -201,6 +203,7 @@ bool logEvent(AnalysisContext& ctx, int code, unsigned pid, int programIndex, un
         case EventClass::Run: {
             type.append(def->message);
             run.code = code;
+            run.packet = ctx.packetCounter;
             FixedText(run.text).append(def->message);
             formatRunTime(log.wallClock != nullptr ? log.wallClock() : std::time(nullptr),
                           run.timeText);
@@ -241,6 +244,8 @@ void reseedAfterSave(AnalysisContext& ctx) {
     EventLog& log = ctx.log;
     EventRecord& head = log.records[0];
     head.code = log.lastRunEvent.code;
+    head.packet = log.lastRunEvent.packet;
+    head.pid = kNoPid;
     FixedText(head.typeText).append(log.lastRunEvent.text.data());
     head.detailText[0] = '\0';
     log.pendingCount.store(1, std::memory_order_release);

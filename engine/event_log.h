@@ -18,6 +18,10 @@ struct AnalysisContext;
 // One logged event. Texts are UTF-8, cut (on a character boundary) to the buffer size.
 struct EventRecord {
     int code = 0;
+    // The packet counter when the event was logged (the number an error text quotes) and the
+    // PID the event is about (-1: none), as numbers for readers that must not parse the texts.
+    uint64_t packet = 0;
+    int32_t pid = -1;
     std::array<char, 64> typeText{};
     std::array<char, 256> detailText{};
 
@@ -40,6 +44,7 @@ struct KindCounters {
 
 struct LastRunEvent {
     int code = 0;
+    uint64_t packet = 0;  // the packet counter when it was logged
     std::array<char, 64> text{};
     std::array<char, 32> timeText{};  // local time as "%H:%M:%S %b,%d"
 };

@@ -104,6 +104,7 @@ void addComponent(ProgramEntry& program, uint8_t streamType, uint16_t pid, PmtRe
             }
             list.pids[list.count] = PidEntry{};
             list.pids[list.count].pid = pid;
+            list.streamTypes[list.count] = streamType;
             ++list.count;
             break;
         }

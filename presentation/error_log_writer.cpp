@@ -36,21 +36,23 @@ int openForAppend(std::string_view configured, const std::filesystem::path& file
     return fd;
 }
 
-bool writeAll(int fd, std::string_view bytes) {
+// 0 when every byte was written, else the errno of the failure.
+int writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
-    return true;
+    return 0;
 }
 
-void reportFailure(std::string_view pattern, const std::filesystem::path& file) {
+void reportFailure(std::string_view pattern, const std::filesystem::path& file, int error) {
     std::string text(pattern);
     const std::size_t at = text.find("%s");
     text.replace(at, 2, file.string());
-    showMessage(text);
+    showMessage(text, error != 0 ? std::system_category().message(error) : std::string());
 }
 
 }  // namespace
@@ -77,27 +79,36 @@ ErrorLogResult appendErrorLog(std::string_view path, std::span<const EventRow> r
     const std::filesystem::path file = mapDrivePath(path);
     const int fd = openForAppend(path, file);
     if (fd < 0) {
-        reportFailure("打开文件%s时出错。", file);
+        reportFailure("打开文件%s时出错。", file, errno);
         return ErrorLogResult::OpenFailed;
     }
-    const bool written = writeAll(fd, formatErrorLogBlock(rows));
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed) {
-        reportFailure("写入文件%s时出错。", file);
+    int error = writeAll(fd, formatErrorLogBlock(rows));
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error != 0) {
+        reportFailure("写入文件%s时出错。", file, error);
         return ErrorLogResult::WriteFailed;
     }
     return ErrorLogResult::Appended;
 }
 
 ErrorLogResult writeErrorLog(AnalysisContext& ctx, ResultsPage& page, BatchHold hold) {
+    // The events logged since the last refresh belong to the list being saved: take them in
+    // first, or the reseed below would overwrite them after they were counted.
+    if (hold == BatchHold::Open) page.drainPending(ctx);
     const ErrorLogResult result = appendErrorLog(ctx.logSettings.errorLogPath, page.eventRows());
     if (result != ErrorLogResult::Appended) {
+        page.countFailedSave();
         if (hold == BatchHold::HeldByPage) reopenAfterDrain(ctx.log);
         return result;
     }
     page.clearEventList();
     reseedAfterSave(ctx);
     return result;
+}
+
+std::optional<ErrorLogResult> periodicSave(AnalysisContext& ctx, ResultsPage& page) {
+    if (!ctx.logSettings.saveLogEnabled) return std::nullopt;
+    return writeErrorLog(ctx, page);
 }
 
 std::int64_t savePeriodMs(const LogSettings& settings) {

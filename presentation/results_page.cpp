@@ -20,8 +20,9 @@ int parseCode(std::string_view text) {
     return code;
 }
 
-// The packet-level errors the error rate counts, over the packets analysed.
-std::string formatErrorRate(const AnalysisContext& ctx) {
+}  // namespace
+
+double packetErrorRate(const AnalysisContext& ctx) {
     using K = Tr290ErrorKind;
     const KindCounters& c = ctx.log.kindCount;
     const long long errors = static_cast<long long>(c.at(K::SyncLoss, 0)) + c.at(K::SyncByte, 0) +
@@ -29,15 +30,16 @@ std::string formatErrorRate(const AnalysisContext& ctx) {
                              c.at(K::Continuity, sub::kCcDuplicate) +
                              c.at(K::Continuity, sub::kCcLoss) + c.at(K::TransportError, 0);
     // Before the first packet there is no rate: 0 rather than a division by zero.
-    const double rate = ctx.packetCounter == 0
-                            ? 0.0
-                            : static_cast<double>(errors) / static_cast<double>(ctx.packetCounter);
+    return ctx.packetCounter == 0
+               ? 0.0
+               : static_cast<double>(errors) / static_cast<double>(ctx.packetCounter);
+}
+
+std::string formatErrorRate(double rate) {
     char text[64];
     const int n = std::snprintf(text, sizeof text, "%e", rate);
     return std::string(text, n > 0 && n < static_cast<int>(sizeof text) ? n : 0);
 }
-
-}  // namespace
 
 ResultsPage::ResultsPage() {
     counterText_.fill(counterBoxText(0));
@@ -57,7 +59,7 @@ std::span<const EventRow> ResultsPage::rows() const {
 int ResultsPage::refresh(AnalysisContext& ctx) {
     refreshActive_ = true;
     if (drainPending(ctx) == DrainResult::Dropped) return kRefreshRetryMs;
-    errorRate_ = formatErrorRate(ctx);
+    errorRate_ = formatErrorRate(packetErrorRate(ctx));
     return kRefreshPeriodMs;
 }
 
@@ -113,8 +115,8 @@ std::size_t ResultsPage::appendRecords(const AnalysisContext& ctx,
         if (rowCount() >= kMaxEventRows) break;
         const std::string& time = arrivalTime();
         const std::string number = rowNumberText(rowCount());
-        stored_.push_back(
-            {codeText(rec.code), number, time, std::string(rec.type()), std::string(rec.detail())});
+        stored_.push_back({codeText(rec.code), number, time, std::string(rec.type()),
+                           std::string(rec.detail()), rec.packet, rec.pid});
         // The event list keeps every event whatever the display mode, so that a save in the
         // single-kind mode still writes them all.
         if (iconForCode(rec.code) == EventIcon::Run) {

@@ -36,6 +36,12 @@ enum class DrainResult {
     Drained,  // the batch was taken into the event list
 };
 
+// The error rate ("误码率"): sync losses, sync byte errors, continuity errors of every cause and
+// transport errors over the packets analysed (0 before the first packet).
+double packetErrorRate(const AnalysisContext& ctx);
+// The rate as its box shows it: printf "%e".
+std::string formatErrorRate(double rate);
+
 inline constexpr int kMaxEventRows = 2000;
 inline constexpr int kRefreshPeriodMs = 1000;
 inline constexpr int kRefreshRetryMs = 500;
@@ -79,14 +85,19 @@ class ResultsPage {
     void selectKind(const AnalysisContext& ctx, Tr290ErrorKind k);
     void clearSelectedKind(AnalysisContext& ctx);  // "清 除"
     void clearAll(AnalysisContext& ctx);           // "全部清除"
-    // "保存事件": the event list goes to the error log and starts empty again; when the file
-    // cannot be written the list is kept, so a second try after fixing the path loses nothing.
+    // "保存事件": the event list, with the events pending since the last refresh, goes to the
+    // error log and starts empty again; when the file cannot be written the list is kept, so a
+    // second try after fixing the path loses nothing.
     ErrorLogResult saveEvents(AnalysisContext& ctx);
     void showAllEvents();   // "显示全部事件"
     void showSingleKind();  // "显示单个事件"
 
     // Empties the event list and the stored events (after the list was written to the error log).
     void clearEventList();
+    // Saves of the list that could not write the error log (each showed its message), counted
+    // for a front end that must report them after the run.
+    int failedSaves() const { return failedSaves_; }
+    void countFailedSave() { ++failedSaves_; }
 
     // Source of the arrival times; tests replace it.
     void setClock(std::time_t (*clock)()) { clock_ = clock; }
@@ -110,6 +121,7 @@ class ResultsPage {
     std::vector<EventRow> kindRows_;
     std::vector<StoredEvent> stored_;
     bool refreshActive_ = false;
+    int failedSaves_ = 0;
     std::time_t (*clock_)() = nullptr;
     std::time_t lastArrival_ = -1;
     std::string lastArrivalText_;

@@ -1,6 +1,7 @@
 // Rows of the results page's event list and the stored events they are rebuilt from.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 
@@ -29,6 +30,10 @@ struct StoredEvent {
     std::string time;  // the arrival time
     std::string type;
     std::string detail;
+    // What the event log recorded beside the texts: the packet counter when it was logged and
+    // the PID it is about (-1: none).
+    uint64_t packet = 0;
+    int pid = -1;
 };
 
 // The icon by event code: run events, the save event, then the three priority groups.

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "engine/analysis_context.h"
+#include "engine/event_catalogue.h"
 #include "presentation/results_page.h"
 
 namespace orv::cli {
@@ -50,13 +51,30 @@ void addKinds(AnalysisReport& r, const AnalysisContext& ctx) {
     }
 }
 
-void addEvents(AnalysisReport& r, const ResultsPage& page) {
+void addFacts(EventLine& line, const StoredEvent& stored, const AnalysisContext& ctx) {
+    const EventDef* def = findEvent(line.code);
+    const bool error = def != nullptr && def->eventClass == EventClass::Error;
+    if (error) {
+        line.packet = stored.packet;
+        line.kind = kindIndex(def->kind);
+    }
+    if (stored.pid >= 0) line.pid = stored.pid;
+    if (ctx.streamBitrate.current > 0.0) line.streamTime = packetSpanSeconds(ctx, 0, stored.packet);
+}
+
+void addEvents(AnalysisReport& r, const AnalysisContext& ctx, const ResultsPage& page) {
     const auto rows = page.eventRows();
     const std::vector<StoredEvent>& stored = page.storedEvents();
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const EventRow& row = rows[i];
-        r.events.push_back({row.number, i < stored.size() ? codeOf(stored[i].code) : 0, row.time,
-                            row.type, row.detail});
+        EventLine line;
+        line.row = row.number;
+        line.code = i < stored.size() ? codeOf(stored[i].code) : 0;
+        line.time = row.time;
+        line.type = row.type;
+        line.detail = row.detail;
+        if (i < stored.size()) addFacts(line, stored[i], ctx);
+        r.events.push_back(std::move(line));
     }
 }
 
@@ -66,12 +84,9 @@ void addPrograms(AnalysisReport& r, const AnalysisContext& ctx) {
         if (p.video.present) line.components.push_back({p.video.pid, p.video.streamType});
         for (int a = 0; a < p.audioCount; ++a)
             line.components.push_back({p.audio[a].pid, p.audio[a].streamType});
-        // The other lists are kept by stream type: 5..14 one each, then reserved, user private.
-        for (int list = 0; list < kOtherListCount; ++list) {
-            for (int k = 0; k < p.other[list].count; ++k) {
-                const unsigned type = list < 10 ? 5u + list : (list == 10 ? 0x0Fu : 0x80u);
-                line.components.push_back({p.other[list].pids[k].pid, type});
-            }
+        for (const ComponentList& list : p.other) {
+            for (int k = 0; k < list.count && k < kMaxOtherListPids; ++k)
+                line.components.push_back({list.pids[k].pid, list.streamTypes[k]});
         }
         r.programs.push_back(std::move(line));
     }
@@ -154,8 +169,10 @@ AnalysisReport buildReport(const std::string& file, const AnalysisContext& ctx,
     r.bitrateMax = ctx.streamBitrate.max;
     r.bitrateMin = ctx.streamBitrate.min;
     r.bitrateMean = ctx.streamBitrate.mean;
+    r.errorRate = packetErrorRate(ctx);
+    r.errorRateText = formatErrorRate(r.errorRate);
     addKinds(r, ctx);
-    addEvents(r, page);
+    addEvents(r, ctx, page);
     addPrograms(r, ctx);
     addTables(r, ctx);
     addGuide(r.guideActual, ctx.guide.actual);

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,13 @@ struct EventLine {
     std::string time;
     std::string type;
     std::string detail;
+    // The same as numbers, so scripts need not parse the texts: the packet number an error text
+    // quotes (none for run events), the PID the event is about, the kind's index, and the time
+    // into the stream at the stream bitrate when the event was logged.
+    std::optional<uint64_t> packet;
+    std::optional<int> pid;
+    std::optional<int> kind;
+    std::optional<double> streamTime;
 };
 
 struct ComponentLine {
@@ -78,14 +86,19 @@ struct AnalysisReport {
     int packetLength = 0;
     uint64_t packets = 0;
     double bitrateCurrent = 0.0, bitrateMax = 0.0, bitrateMin = 0.0, bitrateMean = 0.0;
+    bool bitrateGiven = false;  // the rate was given by --bitrate, not measured from PCRs
+    double errorRate = 0.0;     // the results page's "误码率"
+    std::string errorRateText;  // as its box shows it ("%e")
     std::array<KindLine, kKindCount> kinds;
     std::vector<EventLine> events;
     std::vector<ProgramLine> programs;
     std::vector<TableLine> tables;
     std::vector<GuideServiceLine> guideActual, guideOther;
     std::vector<PcrLine> pcr;
-    std::string endedBy;   // "end of file", "program change" or "stopped"
-    std::string errorLog;  // where the event list was appended; empty when it was not
+    // "end of file", "program change", "stopped", "read error" or "file shrank"
+    std::string endedBy;
+    std::string errorLog;         // where the event list was appended; empty when it was not
+    bool errorLogFailed = false;  // a save of the event list could not write the error log
 };
 
 // The caller holds ctx.mutex or is the only thread using the context.

@@ -6,6 +6,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace orv::cli {
 
@@ -16,11 +17,29 @@ struct AnalyzeOptions {
     bool writeLog = true;
     std::optional<std::string> switches;  // 32 characters '0'/'1' for this run only
     bool failOnFindings = false;
-    bool progress = false;  // percentages on stderr
+    bool progress = false;  // percentages on the progress stream (stderr)
+    // The stream bitrate of the run in Mbit/s, instead of one measured from PCRs.
+    std::optional<double> bitrateMbps;
 };
 
-// Prints the report to `out` and returns the exit code: 0 analysed, 1 findings when
-// failOnFindings is set, 2 usage or input error (the message goes through showMessage or stderr).
-int runAnalyze(const AnalyzeOptions& options, std::ostream& out);
+// Exit codes. When several apply, the first of 3, 4, 1 in that order is returned.
+inline constexpr int kExitAnalysed = 0;
+inline constexpr int kExitFindings = 1;       // --fail-on, and a monitored kind has a finding
+inline constexpr int kExitInputError = 2;     // usage or input error: nothing was analysed
+inline constexpr int kExitIncomplete = 3;     // the file could not be read to its end; the results
+                                              // of what was read are printed
+inline constexpr int kExitLogNotWritten = 4;  // the error log could not be written; the results
+                                              // are printed
+
+// The value of --bitrate: a decimal number of Mbit/s above 0 and at most 1000; nullopt (after
+// showing why) for anything else.
+std::optional<double> parseBitrateOption(std::string_view text);
+
+// Prints the report to `out` and returns one of the exit codes above. Messages go through
+// showMessage (stderr by default) with the system's reason after the system's text; those of a
+// run that printed results come after the results. Progress, when asked for, goes to
+// `progressOut`.
+int runAnalyze(const AnalyzeOptions& options, std::ostream& out, std::ostream& progressOut);
+int runAnalyze(const AnalyzeOptions& options, std::ostream& out);  // progress to stderr
 
 }  // namespace orv::cli

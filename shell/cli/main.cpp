@@ -6,6 +6,16 @@
 
 #include "shell/cli/analyze_command.h"
 
+namespace {
+
+constexpr const char* kAnalyzeExitCodes =
+    "Exit codes: 0 analysed; 1 findings (with --fail-on); 2 usage or input error, nothing "
+    "analysed; 3 the file could not be read to its end (read error, or it shrank), the results "
+    "of what was read are printed; 4 the error log could not be written, the results are "
+    "printed. When several apply: 3, then 4, then 1.";
+
+}  // namespace
+
 int main(int argc, char** argv) {
     CLI::App app{"ORV01 transport stream analyzer (ETSI TR 101 290 monitoring)"};
     app.require_subcommand(1);
@@ -15,9 +25,11 @@ int main(int argc, char** argv) {
     bool noLog = false;
     bool noProgress = false;
     std::string switches;
+    std::string bitrate;
     CLI::App* cmd =
         app.add_subcommand("analyze", "Analyse a transport stream file (188 or 204-byte packets)");
-    cmd->add_option("FILE", analyze.file, "Transport stream file")->required();
+    cmd->footer(kAnalyzeExitCodes);
+    cmd->add_option("FILE", analyze.file, "Transport stream file (a regular file)")->required();
     cmd->add_flag("--json", analyze.json, "Print one JSON document instead of tables");
     cmd->add_option("--log", analyze.logPath,
                     "Error log the event list is appended to (a drive path such as "
@@ -29,6 +41,11 @@ int main(int argc, char** argv) {
     cmd->add_option("--switches", switches,
                     "The 32 monitoring switches for this run, '0' or '1' each in kind order "
                     "(default: the stored settings)");
+    cmd->add_option("--bitrate", bitrate,
+                    "Stream bitrate in Mbit/s (above 0, at most 1000) to time the run at, instead "
+                    "of measuring it from PCRs; lets files without usable PCRs (and SI extracts "
+                    "without PMTs) be analysed")
+        ->type_name("MBPS");
     cmd->add_flag("--fail-on", analyze.failOnFindings,
                   "Exit with 1 when any monitored kind has a finding");
     cmd->add_flag("--no-progress", noProgress, "No progress on stderr");
@@ -37,11 +54,15 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         const int rc = app.exit(e);
-        return rc == 0 ? 0 : 2;
+        return rc == 0 ? 0 : orv::cli::kExitInputError;
     }
-    if (!cmd->parsed()) return 2;
+    if (!cmd->parsed()) return orv::cli::kExitInputError;
     analyze.writeLog = !noLog;
     if (noProgress || analyze.json) analyze.progress = false;
     if (!switches.empty()) analyze.switches = switches;
+    if (cmd->count("--bitrate") > 0) {
+        analyze.bitrateMbps = orv::cli::parseBitrateOption(bitrate);
+        if (!analyze.bitrateMbps) return orv::cli::kExitInputError;
+    }
     return orv::cli::runAnalyze(analyze, std::cout);
 }

@@ -13,6 +13,11 @@ json interval(const Interval& i) {
     return {{"current", i.current}, {"max", i.max}, {"min", i.min}};
 }
 
+template <class T>
+json orNull(const std::optional<T>& v) {
+    return v ? json(*v) : json(nullptr);
+}
+
 json guideJson(const std::vector<GuideServiceLine>& services) {
     json out = json::array();
     for (const GuideServiceLine& s : services) {
@@ -46,7 +51,11 @@ std::string reportJson(const AnalysisReport& r) {
                           {"code", e.code},
                           {"time", e.time},
                           {"type", e.type},
-                          {"detail", e.detail}});
+                          {"detail", e.detail},
+                          {"packet", orNull(e.packet)},
+                          {"pid", orNull(e.pid)},
+                          {"kind", orNull(e.kind)},
+                          {"streamTime", orNull(e.streamTime)}});
     }
     json programs = json::array();
     for (const ProgramLine& p : r.programs) {
@@ -83,7 +92,9 @@ std::string reportJson(const AnalysisReport& r) {
          {{"current", r.bitrateCurrent},
           {"max", r.bitrateMax},
           {"min", r.bitrateMin},
-          {"mean", r.bitrateMean}}},
+          {"mean", r.bitrateMean},
+          {"source", r.bitrateGiven ? "option" : "pcr"}}},
+        {"errorRate", r.errorRate},
         {"kinds", kinds},
         {"events", events},
         {"programs", programs},

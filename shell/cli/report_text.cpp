@@ -93,12 +93,22 @@ std::string reportText(const AnalysisReport& r) {
     std::string out;
     out += "File            " + r.file + "\n";
     out += "Packet length   " + std::to_string(r.packetLength) + " bytes\n";
-    out += format("Bitrate         %.3f Mbit/s (min %.3f, max %.3f, mean %.3f)\n", r.bitrateCurrent,
-                  r.bitrateMin, r.bitrateMax, r.bitrateMean);
+    if (r.bitrateGiven) {
+        out += format("Bitrate         %.3f Mbit/s (given with --bitrate)\n", r.bitrateCurrent);
+    } else {
+        out += format("Bitrate         %.3f Mbit/s (min %.3f, max %.3f, mean %.3f)\n",
+                      r.bitrateCurrent, r.bitrateMin, r.bitrateMax, r.bitrateMean);
+    }
     out +=
         "Packets         " + std::to_string(r.packets) + " (analysis ended by " + r.endedBy + ")\n";
-    if (!r.errorLog.empty()) out += "Error log       " + r.errorLog + "\n";
+    if (!r.errorLog.empty()) {
+        out += "Error log       " + r.errorLog +
+               (r.errorLogFailed ? " (a save during the run failed, see stderr)" : "") + "\n";
+    } else if (r.errorLogFailed) {
+        out += "Error log       not written (see stderr)\n";
+    }
     kinds(out, r);
+    out += "\n误码率 (error rate)  " + r.errorRateText + "\n";
     events(out, r);
     programs(out, r);
     tables(out, r);

@@ -217,6 +217,52 @@ TEST(EventLog, DetailTexts) {
     }
 }
 
+// Scripts read an event's packet and PID as numbers: the packet is the counter its text quotes,
+// the PID the one its text prints, or, for table events that print none, the table's PID.
+TEST(EventLog, EventsCarryTheirPacketAndPid) {
+    struct Case {
+        int code;
+        unsigned pidArgument;
+        int pid;
+    };
+    const Case cases[] = {
+        {1042, 0x0101, 0x0101},   // printed PID
+        {1082, 0x0030, 0x0030},   // PMT CRC: the PMT PID it prints
+        {1090, 0x1234A, 0x234A},  // low 16 bits, as the text prints
+        {1031, 0x777, 0x0000},    // PAT table_id on PID 0: the argument is not used
+        {1081, 0, 0x0000},        // PAT CRC
+        {1080, 0, 0x0001},        // CAT CRC
+        {1111, 0, 0x0001},       {1122, 0, 0x0010},  // NIT actual too short
+        {1086, 0, 0x0011},                           // SDT CRC
+        {1085, 0, 0x0011},                           // BAT CRC
+        {1183, 0, 0x0012},                           // EIT p/f too short
+        {1191, 0, 0x0013},                           // RST
+        {1087, 0, 0x0014},                           // TOT CRC
+        {1201, 0, 0x0014},                           // TDT too long
+        {1010, 0x100, -1},                           // sync: no PID
+        {1142, 0x100, -1},                           // system buffer: no single PID
+        {1001, 0x100, -1},                           // run event
+    };
+    for (const Case& c : cases) {
+        auto ctx = openContext();
+        ctx->packetCounter = 4'294'967'301ULL;
+        ASSERT_TRUE(logEvent(*ctx, c.code, c.pidArgument)) << c.code;
+        EXPECT_EQ(ctx->log.records[0].packet, 4'294'967'301ULL) << c.code;
+        EXPECT_EQ(ctx->log.records[0].pid, c.pid) << c.code;
+    }
+}
+
+// Where a text names a fixed PID ("PID=0x0010的TS包..."), the catalogue's PID column says the same.
+TEST(EventLog, CataloguePidColumnAgreesWithTheTexts) {
+    for (const EventDef& d : eventCatalogue()) {
+        const std::size_t at = d.message.find("PID=0x00");
+        if (at == std::string_view::npos || d.message.substr(at + 6, 2) == "%0") continue;
+        const int printed = std::stoi(std::string(d.message.substr(at + 6, 4)), nullptr, 16);
+        EXPECT_EQ(d.tablePid, printed) << d.code;
+        EXPECT_FALSE(d.quotesPid) << d.code;
+    }
+}
+
 TEST(EventLog, OverlongDetailIsCutOnCharacterBoundary) {
     auto ctx = openContext();
     ASSERT_TRUE(logEvent(*ctx, 1091, 0x100, -1, 0, 1e300));
@@ -283,9 +329,13 @@ TEST_F(EventLogInUtc, ReseedLeavesTheRunCauseAndTheSaveEvent) {
         ASSERT_TRUE(logEvent(*ctx, 1070, 0x40));
     ASSERT_EQ(closeForDrain(ctx->log), 6);  // the page takes the batch and saves it
 
+    ctx->packetCounter = 500;
     reseedAfterSave(*ctx);
     ASSERT_EQ(ctx->log.pendingCount, 2);
     EXPECT_EQ(ctx->log.records[0].code, 1002);
+    EXPECT_EQ(ctx->log.records[0].packet, 0u);  // where the run event itself was logged
+    EXPECT_EQ(ctx->log.records[0].pid, -1);
+    EXPECT_EQ(ctx->log.records[1].packet, 500u);
     EXPECT_EQ(ctx->log.records[0].type(), "传送流中断事件发生!");
     EXPECT_EQ(ctx->log.records[0].detail(), "");
     EXPECT_EQ(ctx->log.records[1].code, 1005);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/text_codec.h"
@@ -99,9 +102,12 @@ TEST(ErrorLogFile, DrivePathsLandInTheUserDataFolder) {
     EXPECT_EQ(readFile(scratch.path() / "c" / "ERROR.log"), formatErrorLogBlock(rows));
 }
 
-TEST(ErrorLogFile, OpenFailureShowsTheMessageAndChangesNothing) {
+TEST(ErrorLogFile, OpenFailureShowsTheMessageAndKeepsTheList) {
     ScratchDir scratch;
-    CapturedMessages messages;
+    std::vector<std::pair<std::string, std::string>> messages;
+    ScopedReasonedMessageHook hook([&](std::string_view text, std::string_view reason) {
+        messages.emplace_back(text, reason);
+    });
     auto ctx = runningContext(scratch.path() / "no-such-folder" / "ERROR.log");
     ResultsPage page;
     logEvent(*ctx, 1040, 0x20);
@@ -109,11 +115,14 @@ TEST(ErrorLogFile, OpenFailureShowsTheMessageAndChangesNothing) {
     logEvent(*ctx, 1010);
 
     EXPECT_EQ(writeErrorLog(*ctx, page), ErrorLogResult::OpenFailed);
-    ASSERT_EQ(messages.texts.size(), 1u);
-    EXPECT_EQ(messages.texts[0], "打开文件" + ctx->logSettings.errorLogPath + "时出错。");
-    EXPECT_EQ(page.eventRows().size(), 2u);
-    EXPECT_EQ(ctx->log.pendingCount, 1);
-    EXPECT_EQ(ctx->log.records[0].code, 1010);
+    // The system's text, and the system's reason beside it.
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].first, "打开文件" + ctx->logSettings.errorLogPath + "时出错。");
+    EXPECT_EQ(messages[0].second, "No such file or directory");
+    // The list, with the event that was pending, waits for a save that works.
+    EXPECT_EQ(page.eventRows().size(), 3u);
+    EXPECT_EQ(page.failedSaves(), 1);
+    EXPECT_EQ(ctx->log.pendingCount, 0);
 }
 
 TEST(ErrorLogFile, SavingAnEmptyListAppendsNothingAndStillReseeds) {
@@ -123,7 +132,6 @@ TEST(ErrorLogFile, SavingAnEmptyListAppendsNothingAndStillReseeds) {
     ResultsPage page;
     page.refresh(*ctx);
     page.clearEventList();
-    logEvent(*ctx, 1010);  // pending, overwritten by the reseed
 
     EXPECT_EQ(writeErrorLog(*ctx, page), ErrorLogResult::Appended);
     EXPECT_TRUE(readFile(file).empty());
@@ -132,6 +140,62 @@ TEST(ErrorLogFile, SavingAnEmptyListAppendsNothingAndStillReseeds) {
     EXPECT_EQ(ctx->log.records[0].type(), "离线数据分析!");
     EXPECT_EQ(ctx->log.records[0].detail(), "");
     EXPECT_EQ(ctx->log.records[1].type(), "保存事件!");
+}
+
+// Every way of saving takes in the events logged since the last refresh before it writes: they
+// were counted, so they must reach the list and the file, not vanish under the reseed.
+TEST(ErrorLogFile, EverySaveWritesTheEventsPendingSinceTheLastRefresh) {
+    struct Case {
+        const char* name;
+        std::optional<ErrorLogResult> (*save)(AnalysisContext&, ResultsPage&);
+    };
+    const Case cases[] = {
+        {"save button",
+         [](AnalysisContext& c, ResultsPage& p) -> std::optional<ErrorLogResult> {
+             return p.saveEvents(c);
+         }},
+        {"periodic save", periodicSave},
+        {"stop",
+         [](AnalysisContext& c, ResultsPage& p) -> std::optional<ErrorLogResult> {
+             return writeErrorLog(c, p);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir scratch;
+        const std::filesystem::path file = scratch.path() / "ERROR.log";
+        auto ctx = runningContext(file);
+        ResultsPage page;
+        page.setClock(pageClock);
+        ctx->packetCounter = 10;
+        logEvent(*ctx, 1040, 0x20);
+        page.refresh(*ctx);
+        ctx->packetCounter = 20;
+        logEvent(*ctx, 1070, 0x31);  // after the last refresh
+
+        EXPECT_EQ(c.save(*ctx, page), ErrorLogResult::Appended);
+        const std::vector<std::string> lines = utf8Lines(readFile(file));
+        ASSERT_EQ(lines.size(), 3u);
+        const std::string at = formatEventTime(kPageClock);
+        EXPECT_EQ(lines[1], "01\t" + at + "\t连续计数错误\tPID=0x0020的TS包顺序错误 第10包");
+        EXPECT_EQ(lines[2],
+                  "02\t" + at + "\t传送流传送错误\tPID0x0031的TS包传送错误标志位等于'1' 第20包");
+        // The batch restarts with the run's cause and the save event only.
+        ASSERT_EQ(ctx->log.pendingCount, 2);
+        EXPECT_EQ(ctx->log.records[1].code, kEventSaved);
+    }
+}
+
+TEST(ErrorLogFile, PeriodicSaveDoesNothingWhenSwitchedOff) {
+    ScratchDir scratch;
+    const std::filesystem::path file = scratch.path() / "ERROR.log";
+    auto ctx = runningContext(file);
+    ctx->logSettings.saveLogEnabled = false;
+    ResultsPage page;
+    logEvent(*ctx, 1070, 0x31);
+    EXPECT_EQ(periodicSave(*ctx, page), std::nullopt);
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_EQ(ctx->log.pendingCount, 2);  // the run event and the error wait for the refresh
 }
 
 TEST(ErrorLogSettings, SavePeriodIsTheIntervalInMilliseconds) {
