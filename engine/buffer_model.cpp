@@ -54,6 +54,7 @@ int32_t clampedFill(int64_t v) {
 
 void setUpVideo(VideoBufferState& b, const VideoEsFields& es) {
     const ProfileLevelLimits lim = profileLevelLimits(es.profileAndLevel);
+    if (lim.rmax <= 0 || lim.ebBits <= 0) return;  // sizes stay 0: the video is not modelled
     b.rmax = lim.rmax;
     b.rxn = truncSaturated(1.2 * static_cast<double>(lim.rmax));
     b.tbSize = kTransportBufferSize;
@@ -67,8 +68,8 @@ void stepVideo(AnalysisContext& ctx, int programIndex) {
     VideoTiming& v = prog.timing.video;
     VideoBufferState& b = v.buffer;
     if (v.es.sequenceHeaderSeen && v.es.sequenceExtensionSeen && b.ebSize <= 0) setUpVideo(b, v.es);
-    // No sequence extension (MPEG-1) or an unknown profile/level: not modelled.
-    if (b.rn <= 0 || b.ebSize <= 0) return;
+    // No sequence extension (MPEG-1) or a profile/level without known bounds: not modelled.
+    if (b.rn <= 0 || b.ebSize <= 0 || b.rmax <= 0) return;
 
     const double dt = v.pes.dtsDistanceMs[v.pes.newestSlot()];
     const int64_t packets = v.pes.packetsSincePesStart;

@@ -70,10 +70,11 @@ void addPsiSectionBytes(AnalysisContext& ctx, uint32_t sectionBytes);
 //   counts from this PAT.
 void onPatRepeated(AnalysisContext& ctx, uint32_t patSectionBytes);
 
-// The profile_and_level_indication table (top bit masked); unknown values give 0, 0.
+// The bounds of a profile_and_level_indication (the whole byte: an escaped value names a profile
+// of its own); 0, 0 for a value whose bounds are not known, and such a video is not modelled.
 struct ProfileLevelLimits {
-    int64_t ebBits = 0;
-    int64_t rmax = 0;  // bit/s
+    int64_t ebBits = 0;  // the largest VBV buffer, bits
+    int64_t rmax = 0;    // the largest bit rate, bit/s
 };
 ProfileLevelLimits profileLevelLimits(uint8_t profileAndLevel);
 

@@ -54,11 +54,13 @@ void offerToCapture(AnalysisContext& ctx, const uint8_t* packet, unsigned pid) {
     ++ctx.capture.made;
 }
 
-// Transport rate in Mbit/s over the span ending at this PCR.
+// Transport rate in Mbit/s over the span ending at this PCR. Offline it is the rate between the
+// two PCRs, whatever its value; only a PCR that did not move forward cannot give one, and the
+// stream bitrate times that span instead. Online the card's clock times it.
 double transportRate(const AnalysisContext& ctx, uint64_t bits, int64_t deltaPcr,
                      std::size_t blockOffset, std::span<const uint32_t> cardTimes) {
-    double rate = static_cast<double>(bits) * 27.0 / static_cast<double>(deltaPcr);
-    if (rate < 1.0) rate = ctx.streamBitrate.current;
+    double rate = deltaPcr > 0 ? static_cast<double>(bits) * 27.0 / static_cast<double>(deltaPcr)
+                               : ctx.streamBitrate.current;
     if (ctx.analysisMode == AnalysisMode::Online) {
         // The card stamps each 40-packet group with its duration; a missing or zero stamp keeps
         // the rate from the PCR spacing.
@@ -98,14 +100,17 @@ void measurePcr(AnalysisContext& ctx, PcrTrack& t, const uint8_t* packet, int64_
     const int index = t.ringIndex;
     const int previous = index == 0 ? kPcrRingSize - 1 : index - 1;
     const bool online = ctx.analysisMode == AnalysisMode::Online;
-    const bool hasPrevious = t.pcr[previous] > 0;
+    // A PCR of a new time base (announced in its own packet or an earlier one of the PID) is
+    // not compared with the old one: it only starts the new baseline.
+    const bool newTimeBase = t.newTimeBasePending != 0 || discontinuityIndicator(packet);
+    t.newTimeBasePending = 0;
+    const bool hasPrevious = t.pcr[previous] > 0 && !newTimeBase;
 
     int64_t deltaPcr = 0;
     uint64_t bits = 0;
     double rate = ctx.streamBitrate.current;
     if (hasPrevious) {
-        deltaPcr = pcr - t.pcr[previous];
-        if (deltaPcr <= 0) deltaPcr += kPcrModulus;
+        deltaPcr = pcrDifference(pcr, t.pcr[previous]);
         const uint64_t span = ctx.packetCounter - t.position[previous];
         bits = span * static_cast<uint64_t>(ctx.packetLength) * 8u;
         rate = transportRate(ctx, bits, deltaPcr, blockOffset, cardTimes);
@@ -121,9 +126,13 @@ void measurePcr(AnalysisContext& ctx, PcrTrack& t, const uint8_t* packet, int64_
 
     t.pcr[index] = pcr;
     t.position[index] = ctx.packetCounter;
-    t.discontinuity[index] = (packet[5] & 0x80) != 0 ? 1u : 0u;
+    t.discontinuity[index] = newTimeBase ? 1u : 0u;
 
-    if (hasPrevious) {
+    if (!hasPrevious) {
+        // Nothing is measured; the slot must not show what it held 300 PCRs ago.
+        t.intervalMs[index] = 0.0;
+        t.jitterNs[index] = 0;
+    } else {
         // Without a usable rate the interval stays 0 rather than becoming infinite.
         const double interval = rate > 0.0 ? static_cast<double>(bits) / (rate * 1000.0) : 0.0;
         t.currentIntervalMs = interval;
@@ -135,6 +144,9 @@ void measurePcr(AnalysisContext& ctx, PcrTrack& t, const uint8_t* packet, int64_
 
         if (interval > kIntervalLimitMs && mayLog(ctx, Tr290ErrorKind::PcrInterval))
             logEvent(ctx, 1090, t.pcrPid, -1, 0, interval);
+        if ((deltaPcr < 0 || deltaPcr > kPcrDiscontinuityTicks) &&
+            mayLog(ctx, Tr290ErrorKind::PcrDiscontinuity))
+            logEvent(ctx, 1091, t.pcrPid, -1, 0, static_cast<double>(deltaPcr) / 27'000.0);
         if (t.longestIntervalMs == 0.0 || interval > t.longestIntervalMs)
             t.longestIntervalMs = interval;
         if (t.shortestIntervalMs == 0.0 || interval < t.shortestIntervalMs)
@@ -165,6 +177,16 @@ int64_t packetPcr(const uint8_t* p) {
     return base * 300 + extension;
 }
 
+bool discontinuityIndicator(const uint8_t* p) {
+    return hasAdaptationField(p) && adaptationFieldLength(p) > 0 && (p[5] & 0x80) != 0;
+}
+
+int64_t pcrDifference(int64_t later, int64_t earlier) {
+    int64_t d = (later - earlier) % kPcrModulus;
+    if (d < 0) d += kPcrModulus;
+    return d > kPcrModulus / 2 ? d - kPcrModulus : d;
+}
+
 int pcrIntervalBin(double intervalMs) {
     if (!(intervalMs > 0.0)) return -1;
     for (int i = 0; i < kPcrIntervalBins - 1; ++i)
@@ -189,6 +211,7 @@ void clearPcrRings(AnalysisContext& ctx) {
         t.pcr.fill(0);
         t.position.fill(0);
         t.ringIndex = 0;
+        t.newTimeBasePending = 0;
     }
 }
 
@@ -202,6 +225,7 @@ void AnalysePcrPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
     if (pid == 0) return;
     const std::size_t n = std::min(ctx.programs.size(), ctx.timing.pcrTracks.size());
     bool counted = false;
+    bool offered = false;
     int64_t pcr = -2;  // not read yet
     for (std::size_t i = 0; i < n; ++i) {
         const ProgramEntry& prog = ctx.programs[i];
@@ -214,9 +238,14 @@ void AnalysePcrPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
             if (t.packets == 0 || hasPayload(packet)) t.lastCc = continuityCounter(packet);
             ++t.packets;
         }
-        if (pcr == -2) {
-            pcr = packetPcr(packet);
-            if (pcr < 0) return;
+        if (pcr == -2) pcr = packetPcr(packet);
+        if (pcr < 0) {
+            // A new time base may be announced before the packet that carries its first PCR.
+            if (discontinuityIndicator(packet)) t.newTimeBasePending = 1;
+            continue;
+        }
+        if (!offered) {
+            offered = true;
             offerToCapture(ctx, packet, pid);
         }
         measurePcr(ctx, t, packet, pcr, blockOffset, cardTimes);

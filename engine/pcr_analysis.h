@@ -1,5 +1,6 @@
 // PCR analysis: per program, the PCR interval and jitter of every PCR on its PCR PID, the events
-// "PCR间隔错误" and "PCR抖动错误", and the rings, extremes and histograms of its PcrTrack.
+// "PCR间隔错误", "PCR非连续标志错误" and "PCR抖动错误", and the rings, extremes and histograms of
+// its PcrTrack.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +32,14 @@ void AnalysePcrPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
 // The 27 MHz PCR of a packet, or -1 when it carries none (adaptation field of at least 7 bytes
 // with PCR_flag).
 int64_t packetPcr(const uint8_t* packet);
+
+// The discontinuity_indicator of a packet's adaptation field (false without one).
+bool discontinuityIndicator(const uint8_t* packet);
+
+// later - earlier in 27 MHz ticks, taken modulo the PCR range into (-range/2, range/2]: a wrap of
+// the 33-bit base between the two gives the small forward step, a PCR that went back a negative
+// value.
+int64_t pcrDifference(int64_t later, int64_t earlier);
 
 // Histogram bins (exposed for the pages and the tests).
 int pcrIntervalBin(double intervalMs);  // -1 for an interval <= 0

@@ -13,6 +13,8 @@ inline constexpr int kPcrIntervalBins = 15;
 inline constexpr int kPcrJitterBins = 23;
 // PCR values run modulo 2^33 x 300 (33-bit base at 90 kHz, 9-bit extension up to 299).
 inline constexpr int64_t kPcrModulus = (int64_t{1} << 33) * 300;
+// Consecutive PCRs further apart than this (or going backwards) are a PCR discontinuity.
+inline constexpr int64_t kPcrDiscontinuityTicks = 100 * 27'000;
 
 struct PcrTrack {
     uint16_t pcrPid = 0;  // 0 = none
@@ -26,6 +28,9 @@ struct PcrTrack {
     std::array<int32_t, kPcrRingSize> jitterNs{};
     int ringIndex = 0;    // slot of the next PCR
     uint8_t hasData = 0;  // set with each PCR; the PCR page clears it once it has drawn
+    // A packet of the PCR PID announced a new time base (discontinuity_indicator) that no PCR has
+    // taken up yet: the next PCR starts a new baseline.
+    uint8_t newTimeBasePending = 0;
 
     int32_t jitterOffsetNs = 0;  // online: mean of the first 100 jitters; offline 0
     uint8_t offsetReady = 0;

@@ -6,4 +6,5 @@ orv_add_test(timing_tests
     timing/buffer_model_test.cpp
     timing/timing_stream_test.cpp
     timing/buffer_stream_test.cpp
+    timing/pcr_stream_test.cpp
   LIBS orv_engine tsgen)

@@ -132,7 +132,8 @@ TEST(SpineStream, EachInjectedFaultGivesExactlyItsEvents) {
         // table carries on with its counter, and PCRs and time stamps are not packet headers.
         // Each is reported by its own check alone.
         {"PAT left out for a second", range(FaultKind::TableGap, from, from + 5300, 0x0), {1030}},
-        {"PCR gap", range(FaultKind::PcrGap, from, from + 2000, 0x210), {1090}},
+        // Consecutive PCRs more than 100 ms apart are also a PCR discontinuity.
+        {"PCR gap", range(FaultKind::PcrGap, from, from + 2000, 0x210), {1090, 1091}},
         // Offline, each PCR interval is timed by the rate between the same two PCRs, so a PCR
         // moved by 5 us shows no jitter: PCR jitter is measured online against the card's clock.
         {"PCR jitter", fault(FaultKind::PcrJitter, from, 0x101, 5000, 10), {}},

@@ -19,9 +19,11 @@
 #include "engine/packet_header.h"
 #include "engine/pes_timing.h"
 #include "engine/program_discovery.h"
+#include "tests/timing/stream_run.h"
 #include "tests/timing/timing_packets.h"
 #include "tools/tsgen/generator.h"
 #include "tools/tsgen/presets.h"
+#include "tools/tsgen/video_profiles.h"
 
 namespace orv {
 namespace {
@@ -31,46 +33,6 @@ using namespace timing_test;
 
 constexpr unsigned kAudioPid1 = 0x0102;  // program 1's audio in the presets
 constexpr std::size_t kFrameBytes192k = 576;
-
-struct StreamRun {
-    std::unique_ptr<AnalysisContext> ctx = std::make_unique<AnalysisContext>();
-    std::vector<int> codes;  // error events
-    std::vector<std::string> details;
-
-    int count(int code) const {
-        return static_cast<int>(std::count(codes.begin(), codes.end(), code));
-    }
-    int bufferEvents() const {
-        return static_cast<int>(std::count_if(codes.begin(), codes.end(),
-                                              [](int c) { return c >= 1140 && c <= 1150; }));
-    }
-};
-
-// Discovery on the first 40000 packets, then the block driver in blocks of 400 packets.
-StreamRun runStream(const Bytes& ts, unsigned packetSize) {
-    StreamRun run;
-    AnalysisContext& ctx = *run.ctx;
-    resetAll(ctx);
-    enableAllMonitoring(ctx);
-    ctx.packetLength = static_cast<int>(packetSize);
-    initBlock(ctx, ts.data(), std::min<std::size_t>(ts.size(), 40000u * packetSize));
-    finishInit(ctx);
-    ctx.streamBitrate.current = 8.0;
-    beginRun(ctx, kEventOfflineStart);
-    for (std::size_t off = 0; off < ts.size(); off += 400u * packetSize) {
-        analyseBlock(ctx, ts.data() + off,
-                     std::min<std::size_t>(400u * packetSize, ts.size() - off));
-        const int n = closeForDrain(ctx.log);
-        for (int i = 0; i < n; ++i) {
-            const EventRecord& r = ctx.log.records[static_cast<std::size_t>(i)];
-            if (r.code < 1010) continue;
-            run.codes.push_back(r.code);
-            run.details.emplace_back(r.detail());
-        }
-        reopenAfterDrain(ctx.log);
-    }
-    return run;
-}
 
 // Rewrites the bitrate_index of every MPEG audio frame header of `pid` that lies inside one
 // packet: the stream then declares a lower rate than its frames carry.
@@ -119,6 +81,29 @@ TEST(BufferStream, PresetsGiveNoBufferEventOverTheirWholeLength) {
     }
 }
 
+TEST(BufferStream, HigherProfilesAreModelledAndQuiet) {
+    // The clean preset's video declaring other profiles and levels: each is modelled with its
+    // bounds and, being valid, never overflows a buffer.
+    struct Case {
+        const char* name;
+        int32_t ebSize;  // (Rmax / 750 + VBV buffer bound) / 8
+    };
+    for (const Case c :
+         {Case{"high@high", 1'544'474}, Case{"high@main", 308'485}, Case{"422@main", 1'187'981}}) {
+        SCOPED_TRACE(c.name);
+        tsgen::Preset preset = tsgen::cleanPreset({});
+        tsgen::setVideoProfile(preset.config, *tsgen::videoProfileByName(c.name));
+        const StreamRun run = runStream(tsgen::generateStream(preset.config, {}), 188);
+        EXPECT_EQ(run.bufferEvents(), 0) << (run.details.empty() ? "" : run.details.front());
+        ASSERT_EQ(run.ctx->programCount(), 2);
+        for (const ProgramEntry& prog : run.ctx->programs) {
+            const VideoBufferState& v = prog.timing.video.buffer;
+            EXPECT_EQ(v.ebSize, c.ebSize);
+            EXPECT_GT(v.ebFill, 0);
+        }
+    }
+}
+
 TEST(BufferStream, AudioCarryingMoreThanItsDeclaredRateOverflowsEbn) {
     const tsgen::Preset preset = tsgen::cleanPreset({});
     Bytes ts = tsgen::generateStream(preset.config, {});
@@ -156,7 +141,9 @@ TEST(BufferStream, RealCapturesKeepAudioAndVideoBuffersQuiet) {
         const char* name;
         bool videoModelled;  // MPEG-2 video with a known profile/level; H.264 is not modelled
     };
-    for (const Case c : {Case{"cap-mpeg2-mp2-sdt.ts", true}, Case{"cap-h264-mp2-sdt.ts", false}}) {
+    // cap-mpeg2-dts-mp2 is 4:2:2 @ High video at 26.6 Mbit/s.
+    for (const Case c : {Case{"cap-mpeg2-mp2-sdt.ts", true}, Case{"cap-h264-mp2-sdt.ts", false},
+                         Case{"cap-mpeg2-dts-mp2.ts", true}}) {
         const char* name = c.name;
         SCOPED_TRACE(name);
         const std::filesystem::path file = std::filesystem::path(ORV_STREAMS_DIR) / name;

@@ -282,6 +282,46 @@ TEST(TsgenFaults, PcrJitterMovesTheChosenPcrs) {
     EXPECT_EQ(r.applied[1].packet, diff[1]);
 }
 
+TEST(TsgenFaults, PcrDiscontinuityStartsANewTimeBase) {
+    constexpr uint64_t kModulus = (uint64_t{1} << 33) * 300;
+    for (const int64_t ms : {int64_t{2000}, int64_t{-300}}) {
+        SCOPED_TRACE(ms);
+        GenerateResult r;
+        const Bytes ts =
+            generateStream(config(), {pidFault(FaultKind::PcrDiscontinuity, 5000, 0x210, ms)}, &r);
+        const std::size_t target =
+            firstOf(clean(), 0x210, 5000, [](const uint8_t* p) { return !!tsgen_test::pcrOf(p); });
+        ASSERT_EQ(r.applied.size(), 1u);
+        EXPECT_EQ(r.applied[0].packet, target);
+        const auto diff = differingPackets(clean(), ts);
+        ASSERT_FALSE(diff.empty());
+        EXPECT_EQ(diff.front(), target);
+        std::size_t pcrs = 0;
+        for (std::size_t i : diff) {
+            const uint8_t *a = packetAt(clean(), i), *b = packetAt(ts, i);
+            ASSERT_EQ(orv::packetPid(a), 0x210u) << i;
+            EXPECT_EQ(orv::continuityCounter(b), (orv::continuityCounter(a) + 8) % 16);
+            const auto before = tsgen_test::pcrOf(a), after = tsgen_test::pcrOf(b);
+            ASSERT_EQ(!!before, !!after);
+            if (!before) {
+                EXPECT_EQ(differingBytes(a, b), std::vector<std::size_t>{3});
+                continue;
+            }
+            ++pcrs;
+            EXPECT_EQ(*after, (*before + kModulus + ms * 27'000) % kModulus);
+            EXPECT_EQ((b[5] & 0x80) != 0, i == target) << "discontinuity_indicator";
+            EXPECT_EQ(b[5] & 0x7F, a[5] & 0x7F);
+            EXPECT_TRUE(std::equal(b + 12, b + 188, a + 12));
+        }
+        EXPECT_GT(pcrs, 50u);  // every later PCR of the PID moved
+        // Every packet of the PID from the target on has its counter moved.
+        std::size_t ofPid = 0;
+        for (std::size_t i = target; i < packetCount(clean()); ++i)
+            ofPid += orv::packetPid(packetAt(clean(), i)) == 0x210;
+        EXPECT_EQ(diff.size(), ofPid);
+    }
+}
+
 TEST(TsgenFaults, PtsGapMovesEveryLaterTimeStamp) {
     GenerateResult r;
     const Bytes ts = generateStream(config(), {pidFault(FaultKind::PtsGap, 6000, 0x101, 800)}, &r);
@@ -352,6 +392,8 @@ TEST(TsgenFaultText, ParsesTheCommandLineForm) {
         {"pcr-jitter@100:pid=0x210,value=-800,count=3", FaultKind::PcrJitter, 100, 0, 0x210, -800,
          3},
         {"table-id@7:value=0xFF", FaultKind::WrongTableId, 7, 0, {}, 0xFF, 1},
+        {"pcr-discontinuity@2s:pid=0x210,value=-500", FaultKind::PcrDiscontinuity, 10639, 0, 0x210,
+         -500, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

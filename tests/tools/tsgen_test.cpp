@@ -11,6 +11,7 @@
 #include "tests/tools/ts_test_util.h"
 #include "tools/tsgen/generator.h"
 #include "tools/tsgen/presets.h"
+#include "tools/tsgen/video_profiles.h"
 
 namespace {
 
@@ -237,6 +238,33 @@ TEST(TsgenStream, VideoCarriesMpeg2HeadersAndNoStrayStartCodes) {
     EXPECT_NEAR(types[1] * 12.0 / pes.size(), 1.0, 0.5);
     EXPECT_NEAR(types[2] * 12.0 / pes.size(), 3.0, 0.6);
     EXPECT_NEAR(types[3] * 12.0 / pes.size(), 8.0, 0.6);
+}
+
+TEST(TsgenStream, VideoDeclaresTheChosenProfileAndLevel) {
+    struct Case {
+        const char* name;
+        uint8_t profileAndLevel;  // escape bit, 3 bits profile, 4 bits level
+    };
+    for (const Case c : {Case{"high@high", 0x14}, Case{"high@main", 0x18}, Case{"main@low", 0x4A},
+                         Case{"422@high", 0x82}, Case{"422@main", 0x85}}) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(videoProfileByName(c.name), c.profileAndLevel);
+        StreamConfig cfg = shortClean(2000);
+        setVideoProfile(cfg, c.profileAndLevel);
+        const Bytes ts = generateStream(cfg);
+        for (const unsigned pid : {0x101u, 0x201u}) {
+            int extensions = 0;
+            for (const Bytes& b : pesPayloads(ts, pid))
+                for (std::size_t i = 9 + b[8]; i + 5 < b.size(); ++i)
+                    if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1 && b[i + 3] == 0xB5 &&
+                        b[i + 4] >> 4 == 1) {
+                        EXPECT_EQ(((b[i + 4] & 0x0F) << 4) | (b[i + 5] >> 4), c.profileAndLevel);
+                        ++extensions;
+                    }
+            EXPECT_GT(extensions, 0) << pid;
+        }
+    }
+    EXPECT_FALSE(videoProfileByName("high@low"));  // not a combination the standard defines
 }
 
 TEST(TsgenStream, AudioCarriesLayer2FramesAt48kHz) {

@@ -8,6 +8,7 @@ namespace tsgen {
 namespace {
 
 constexpr std::size_t kReorderLookahead = 65536;
+constexpr unsigned kDiscontinuityCcStep = 8;
 
 uint64_t splitmix(uint64_t& state) {
     uint64_t z = (state += 0x9E3779B97F4A7C15ull);
@@ -119,6 +120,7 @@ bool FaultInjector::qualifies(FaultKind kind, const SlotPacket& p) const {
         case FaultKind::WrongTableId:
             return sectionStartOf(p.bytes) != 0;
         case FaultKind::PcrJitter:
+        case FaultKind::PcrDiscontinuity:
             return p.pcr;
         case FaultKind::PtsGap:
             return ptsFieldOf(p.bytes) != 0;
@@ -267,6 +269,12 @@ void FaultInjector::applyPoint(std::size_t i, uint64_t index) {
             ptsShift_[pid] += e.value * 90;
             record(i, index, pid, index);
             break;
+        case FaultKind::PcrDiscontinuity:
+            p[5] |= 0x80;  // a PCR packet's adaptation field is at least 7 bytes long
+            pcrShift_[pid] += e.value * 27'000;
+            ccShift_[pid] = static_cast<uint8_t>((ccShift_[pid] + kDiscontinuityCcStep) & 0x0F);
+            record(i, index, pid, index);
+            break;
         default:
             break;
     }
@@ -279,6 +287,7 @@ void FaultInjector::stampPcr(uint64_t index) {
         offset += nsToTicks(static_cast<int64_t>(splitmix(jitterState_) % span) - cfg_.pcrJitterNs);
     }
     if (cur_.tag <= -2) offset += nsToTicks(faults_[static_cast<std::size_t>(-2 - cur_.tag)].value);
+    offset += pcrShift_[cur_.pid];
     const int64_t m = static_cast<int64_t>(kPcrModulus);
     int64_t v =
         static_cast<int64_t>((cfg_.pcrInitial + ticksAt(cfg_, index)) % kPcrModulus) + offset;

@@ -56,6 +56,7 @@ class FaultInjector {
     uint32_t nullsToDrop_ = 0;
     std::array<uint8_t, 8192> ccShift_{};
     std::array<int64_t, 8192> ptsShift_{};
+    std::array<int64_t, 8192> pcrShift_{};  // 27 MHz ticks, pcr-discontinuity
     std::array<uint16_t, 8192> strayCc_{};
     uint64_t jitterState_;
 };

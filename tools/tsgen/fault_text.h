@@ -3,7 +3,7 @@
 //   KIND@WHERE[:KEY=VALUE[,KEY=VALUE...]]
 //
 // KIND is a name of faults.h (cc-skip, cc-repeat, cc-reorder, sync, tei, scramble, crc,
-// table-id, table-gap, pcr-gap, pcr-jitter, pts-gap, stray). WHERE is a position, or FROM-TO for
+// table-id, table-gap, pcr-gap, pcr-jitter, pts-gap, stray, pcr-discontinuity). WHERE is a position, or FROM-TO for
 // table-gap and pcr-gap; a position is an output packet index (decimal or 0x hex) or a stream
 // time with unit "s" or "ms" (2.5s, 300ms), turned into the first packet at or after that time.
 // KEYs: pid (the fault then targets the first qualifying packet of that PID at or after WHERE),

@@ -4,7 +4,7 @@
 
 namespace tsgen {
 
-const std::array<FaultKindInfo, 13> kFaultKinds = {{
+const std::array<FaultKindInfo, 14> kFaultKinds = {{
     {FaultKind::CcSkip, "cc-skip", false, false, 1, 1, 15, "counter jumps by value extra"},
     {FaultKind::CcRepeat, "cc-repeat", false, false, 0, 0, 0, "packet sent twice"},
     {FaultKind::CcReorder, "cc-reorder", false, false, 0, 0, 0, "swapped with next of its PID"},
@@ -20,6 +20,8 @@ const std::array<FaultKindInfo, 13> kFaultKinds = {{
     {FaultKind::PtsGap, "pts-gap", false, false, 1000, -100'000'000, 100'000'000,
      "PTS/DTS moved by value ms from here on"},
     {FaultKind::StrayPid, "stray", false, true, 0, 0, 0, "null packets become packets of PID"},
+    {FaultKind::PcrDiscontinuity, "pcr-discontinuity", false, false, 1000, -3'600'000, 3'600'000,
+     "new time base: indicator set, PCRs moved by value ms from here on"},
 }};
 
 const FaultKindInfo& faultKindInfo(FaultKind kind) {

@@ -37,6 +37,11 @@
 //                                    PES header and of every later PES header of its PID
 //   stray         (pid)              the first `count` null packets at or after `at` become packets
 //                                    of the PID (payload 0xFF, counters 0, 1, 2, ...)
+//   pcr-discontinuity  PCR           a new time base: the target's discontinuity_indicator is set,
+//                                    `value` ms (default 1000) is added to its PCR and to every
+//                                    later PCR of its PID, and the continuity_counter of the target
+//                                    and of every later packet of its PID is advanced by 8, as a
+//                                    splice would leave them (the indicator covers both)
 //
 // Output indices count emitted packets from 0. Every PCR is stamped from the output index of its
 // packet: pcrInitial + ticksAt(index) (+ the configured seeded jitter, + pcr-jitter faults).
@@ -63,6 +68,7 @@ enum class FaultKind : uint8_t {
     PcrJitter,
     PtsGap,
     StrayPid,
+    PcrDiscontinuity,
 };
 
 struct Fault {
@@ -95,7 +101,7 @@ struct FaultKindInfo {
     std::string_view help;
 };
 
-extern const std::array<FaultKindInfo, 13> kFaultKinds;
+extern const std::array<FaultKindInfo, 14> kFaultKinds;
 
 const FaultKindInfo& faultKindInfo(FaultKind kind);
 std::optional<FaultKind> faultKindByName(std::string_view name);

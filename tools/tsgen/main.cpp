@@ -11,6 +11,7 @@
 #include "tools/tsgen/fault_text.h"
 #include "tools/tsgen/generator.h"
 #include "tools/tsgen/presets.h"
+#include "tools/tsgen/video_profiles.h"
 
 namespace {
 
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> faultTexts;
     std::string output;
     bool verbose = false;
+    std::string videoProfile;
     app.add_option("--preset", preset, "Stream preset")
         ->check(CLI::IsMember({"clean", "sample", "ten-programs"}))
         ->capture_default_str();
@@ -68,6 +70,12 @@ int main(int argc, char** argv) {
         ->type_name("FAULT");
     app.add_option("-o,--output", output, "Output file")->required();
     app.add_flag("-v,--verbose", verbose, "List where every fault landed");
+    std::vector<std::string> profileNames;
+    for (const tsgen::VideoProfileName& v : tsgen::kVideoProfiles)
+        profileNames.emplace_back(v.name);
+    app.add_option("--video-profile", videoProfile,
+                   "MPEG-2 profile@level every video declares (default: the preset's main@main)")
+        ->check(CLI::IsMember(profileNames));
 
     try {
         app.parse(argc, argv);
@@ -84,6 +92,8 @@ int main(int argc, char** argv) {
         options.packetSize = packetSize;
         if (seconds) options.durationMs = static_cast<uint64_t>(std::llround(*seconds * 1000));
         tsgen::Preset p = *tsgen::presetByName(preset, options);
+        if (!videoProfile.empty())
+            tsgen::setVideoProfile(p.config, *tsgen::videoProfileByName(videoProfile));
         for (const std::string& text : faultTexts)
             p.faults.push_back(tsgen::parseFaultText(text, p.config));
 
