@@ -68,6 +68,16 @@ int main(int argc, char** argv) {
         ->type_name("FAULT");
     app.add_option("-o,--output", output, "Output file")->required();
     app.add_flag("-v,--verbose", verbose, "List where every fault landed");
+    bool packedPsi = false;
+    unsigned pmtStreams = 0;
+    app.add_flag("--packed-psi", packedPsi,
+                 "Send PAT and PMTs as one unbroken run of sections per PID: a section that "
+                 "spans packets ends in the packet that starts the next (pointer_field > 0)");
+    app.add_option("--pmt-streams", pmtStreams,
+                   "List N private data components in every PMT (none is sent), so the PMTs "
+                   "span packets")
+        ->check(CLI::Range(0u, tsgen::kMaxPmtDataStreams))
+        ->capture_default_str();
 
     try {
         app.parse(argc, argv);
@@ -83,6 +93,8 @@ int main(int argc, char** argv) {
         options.bitrate = static_cast<uint64_t>(std::llround(bitrateMbit * 1e6));
         options.packetSize = packetSize;
         if (seconds) options.durationMs = static_cast<uint64_t>(std::llround(*seconds * 1000));
+        options.packedPsi = packedPsi;
+        options.pmtDataStreams = pmtStreams;
         tsgen::Preset p = *tsgen::presetByName(preset, options);
         for (const std::string& text : faultTexts)
             p.faults.push_back(tsgen::parseFaultText(text, p.config));
