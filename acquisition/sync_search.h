@@ -1,5 +1,6 @@
 // Finding the packet length and the first sync byte of a transport stream file: 188 is tried at
-// offsets 0..2039, then 204; an offset counts when the byte two packets further is a sync byte too.
+// offsets 0..2039, then 204; an offset counts when the bytes one and two packets further are sync
+// bytes too.
 #pragma once
 
 #include <cstddef>

@@ -30,6 +30,7 @@ void resetGeneral(AnalysisContext& ctx) {
     ctx.distinctPcrPidCount = 0;
     ctx.unreferenced = {};
     ctx.unreferencedCount = 0;
+    ctx.reservedPids = {};
     ctx.nullPacketCount = 0;
     ctx.log.kindCount = {};
     ctx.log.lastRunEvent = {};

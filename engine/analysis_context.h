@@ -23,6 +23,7 @@ namespace orv {
 // Continuity state of one tracked PID: the last continuity counter and the packets seen.
 struct CcRecord {
     uint8_t lastCc = 0;
+    uint8_t repeats = 0;  // arrivals of lastCc after the first in a row (kept at most 2)
     uint64_t packetCount = 0;
 };
 
@@ -214,6 +215,9 @@ struct AnalysisContext {
 
     std::array<PidEntry, kMaxUnreferencedPids> unreferenced{};
     int unreferencedCount = 0;
+    // Continuity of the reserved and DVB SI PIDs no table model claims (0x0002..0x000F,
+    // 0x0015..0x001F, e.g. a SIT on 0x001F), indexed by PID; never unreferenced.
+    std::array<CcRecord, kFirstUnreservedPid> reservedPids{};
     uint64_t nullPacketCount = 0;
 
     // Monitoring

@@ -66,7 +66,7 @@ class PacketSequence {
             case kPidRst:
             case kPidTdtTot: {
                 track(ctx_.si[pid - kPidNit].cc, pkt, siBaselineOnly(ctx_, pid));
-                feedSiPacket(ctx_, pkt, pid);
+                if (!repeatsPayload(d_)) feedSiPacket(ctx_, pkt, pid);
                 return WalkStep::Continue;
             }
             case kPidNull:
@@ -88,11 +88,13 @@ class PacketSequence {
         track(ctx_.pat.cc, pkt);
         countPsiPacket(ctx_);
         SectionCollector& col = ctx_.pat.patFound ? ctx_.pat.later : ctx_.pat.first;
-        const FeedResult r = feedPacket(col, pkt, SectionAccept{0x00},
-                                        CompletionVariant::BlockDriver, [&](SectionCollector& c) {
-                                            analysePat(ctx_, c);
-                                            roles_.rebuild(ctx_);
-                                        });
+        FeedResult r = FeedResult::Ignored;
+        if (!repeatsPayload(d_))
+            r = feedPacket(col, pkt, SectionAccept{0x00}, CompletionVariant::BlockDriver,
+                           [&](SectionCollector& c) {
+                               analysePat(ctx_, c);
+                               roles_.rebuild(ctx_);
+                           });
         if (r == FeedResult::Rejected) {
             patError = true;
             if (mayLog(ctx_, Tr290ErrorKind::Pat, sub::kPatTableId)) logEvent(ctx_, 1031);
@@ -105,6 +107,7 @@ class PacketSequence {
     void catPacket(const uint8_t* pkt) {
         track(ctx_.cat.cc, pkt);
         countPsiPacket(ctx_);
+        if (repeatsPayload(d_)) return;
         const FeedResult r = feedPacket(ctx_.cat.collector, pkt, SectionAccept{0x01},
                                         CompletionVariant::BlockDriver, [&](SectionCollector& c) {
                                             analyseCat(ctx_, c);
@@ -124,6 +127,7 @@ class PacketSequence {
             }
             track(prog.pmtCc, pkt);
             countPsiPacket(ctx_);
+            if (repeatsPayload(d_)) continue;
             SectionCollector& col = prog.pmtReceived ? prog.laterPmt : prog.firstPmt;
             feedPacket(col, pkt, SectionAccept{0x02, prog.programNumber},
                        CompletionVariant::BlockDriver, [&](SectionCollector& c) {
@@ -134,7 +138,8 @@ class PacketSequence {
     }
 
     // Video PIDs of all programs first, then PCR PIDs, then audio, then the other lists. The
-    // time stamp, data delay and buffer steps of a component follow its continuity step.
+    // time stamp, data delay and buffer steps of a component follow its continuity step; a
+    // packet that repeats the one before is not fed to them (nor to a section collector) again.
     void programComponents(const uint8_t* pkt, unsigned pid) {
         const uint8_t roles = roles_[pid];
         if (!(roles & (kRoleVideo | kRolePcr | kRoleAudio | kRoleOther))) return;
@@ -144,6 +149,7 @@ class PacketSequence {
             if (!v.present || v.pid != pid) continue;
             track(v.cc, pkt);
             if (!continuityInOrder(d_)) ++v.ccErrors;
+            if (repeatsPayload(d_)) continue;
             updateVideoPacketStats(v, pkt);
             AnalysePesPacket(ctx_, i, PesClass::Video, 0, pkt);
         }
@@ -159,7 +165,7 @@ class PacketSequence {
             for (int a = 0; a < prog.audioCount; ++a) {
                 if (prog.audio[a].pid != pid) continue;
                 track(prog.audio[a].cc, pkt);
-                AnalysePesPacket(ctx_, i, PesClass::Audio, a, pkt);
+                if (!repeatsPayload(d_)) AnalysePesPacket(ctx_, i, PesClass::Audio, a, pkt);
             }
         }
         for (int list = 0; (roles & kRoleOther) && list < kOtherListCount; ++list) {

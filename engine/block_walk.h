@@ -1,6 +1,6 @@
 // The framing walk shared by the initialisation phase and the block driver: packet by packet at
-// the packet length, with the sync test, the single-bad-sync-byte test and resynchronisation on
-// three sync bytes at packet spacing.
+// the packet length, with the sync test, the single-bad-sync-byte test (which skips just the
+// damaged packet) and resynchronisation on three sync bytes at packet spacing.
 #pragma once
 
 #include <cstddef>
@@ -28,12 +28,15 @@ inline std::size_t findResync(const uint8_t* block, std::size_t length, std::siz
 
 // Walks a block. The visitor provides:
 //   WalkStep packet(const uint8_t* packet, std::size_t pos)  - a packet in sync (188 bytes valid)
-//   void syncByteError(std::size_t pos)      - a single damaged sync byte; the walk then ends
+//   void syncByteError(std::size_t pos)      - a single damaged sync byte: that packet is skipped
+//                                              (never handed to packet()) and the walk goes on
+//                                              with the next one
 //   void syncLoss(std::size_t pos, bool regained)
-// testSingleByte selects the block driver's extra test for a single bad sync byte; without it
-// any missing sync byte goes straight to the search. Returns the number of trailing bytes that
-// were not examined because they are fewer than one packet; 0 when the block was walked to its
-// end, abandoned or dropped.
+// testSingleByte selects the block driver's test for a single bad sync byte (the bytes one and
+// two packets further are sync bytes); without it any missing sync byte goes straight to the
+// search, which then regains sync on the next packet in that case. Returns the number of
+// trailing bytes that were not examined because they are fewer than one packet; 0 when the
+// block was walked to its end, abandoned or dropped.
 template <class Visitor>
 std::size_t walkBlock(const uint8_t* block, std::size_t length, std::size_t packetLength,
                       bool testSingleByte, Visitor&& visitor) {
@@ -45,7 +48,8 @@ std::size_t walkBlock(const uint8_t* block, std::size_t length, std::size_t pack
                 const std::size_t n1 = p + packetLength, n2 = p + 2 * packetLength;
                 if (n2 < length && block[n1] == kSyncByte && block[n2] == kSyncByte) {
                     visitor.syncByteError(p);
-                    return 0;
+                    p = n1;
+                    continue;
                 }
             }
             const std::size_t q = findResync(block, length, p + 1, packetLength);

@@ -34,5 +34,7 @@ inline constexpr unsigned kPidEit = 0x0012;
 inline constexpr unsigned kPidRst = 0x0013;
 inline constexpr unsigned kPidTdtTot = 0x0014;
 inline constexpr unsigned kPidNull = 0x1FFF;
+// PIDs below this are reserved by ISO/IEC 13818-1 or assigned to DVB SI: never unreferenced.
+inline constexpr unsigned kFirstUnreservedPid = 0x0020;
 
 }  // namespace orv

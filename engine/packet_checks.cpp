@@ -46,11 +46,20 @@ void checkPacketHeader(AnalysisContext& ctx, const uint8_t* packet, const uint8_
 
 int continuityStep(CcRecord& rec, const uint8_t* packet, bool baselineOnly) {
     int d = kNoContinuityTest;
-    const int cc = static_cast<int>(continuityCounter(packet));
-    if (baselineOnly || rec.packetCount == 0) {
+    const unsigned cc = continuityCounter(packet);
+    if (baselineOnly || rec.packetCount == 0 || discontinuityIndicator(packet)) {
         rec.lastCc = static_cast<uint8_t>(cc);
+        rec.repeats = 0;
     } else if (hasPayload(packet)) {
-        d = cc - rec.lastCc;
+        const unsigned step = (cc - rec.lastCc) & 0x0Fu;
+        if (step == 0) {
+            // A packet may be sent twice; the third arrival in a row is a duplicate.
+            if (rec.repeats < 2) ++rec.repeats;
+            d = rec.repeats == 1 ? kRepeatedPacket : 0;
+        } else {
+            rec.repeats = 0;
+            d = step >= 14 ? static_cast<int>(step) - 16 : static_cast<int>(step);
+        }
         rec.lastCc = static_cast<uint8_t>(cc);
     }
     ++rec.packetCount;
@@ -71,6 +80,7 @@ void updateVideoPacketStats(VideoComponent& video, const uint8_t* packet) {
 int unreferencedPidStep(AnalysisContext& ctx, const uint8_t* packet, unsigned pid) {
     int d = kNoContinuityTest;
     if (!ctx.initDone || transportErrorIndicator(packet)) return d;
+    if (pid < kFirstUnreservedPid) return continuityStep(ctx.reservedPids[pid], packet, false);
     PidEntry* found = nullptr;
     for (int i = 0; i < ctx.unreferencedCount; ++i) {
         if (ctx.unreferenced[i].pid == pid) {

@@ -12,10 +12,21 @@ namespace orv {
 // Continuity difference of a packet that was not tested (first packet, no payload, untracked).
 inline constexpr int kNoContinuityTest = 16;
 
-// 1 is the next counter, -15 the wrap from 15 to 0, 16 no test. The difference is deliberately not
-// taken modulo 16: a loss across the wrap (14 then 1) reads as an order error.
+// A payload packet that repeats the counter of the one before for the first time: ISO/IEC
+// 13818-1 allows a packet to be sent twice.
+inline constexpr int kRepeatedPacket = 17;
+
+// The continuity difference d a step returns, taken modulo 16: 1 the next counter; 16 no test;
+// 17 a first repeat; 0 the same counter a third time in a row or more (duplicate); -1 and -2 a
+// step back by one or two (order); 2..13 packets lost.
 inline bool continuityInOrder(int d) {
-    return d == 1 || d == -15 || d == kNoContinuityTest;
+    return d == 1 || d == kNoContinuityTest || d == kRepeatedPacket;
+}
+
+// The packet repeats the one before (same counter): its payload has been used already and is
+// not fed to sections, time stamps or buffers again.
+inline bool repeatsPayload(int d) {
+    return d == kRepeatedPacket || d == 0;
 }
 
 // True when the kind's switch is on and the counter in `slot` is below the cap.
@@ -36,13 +47,15 @@ void checkPacketHeader(AnalysisContext& ctx, const uint8_t* packet, const uint8_
 
 // One continuity step on a tracked record; returns the difference d of this packet.
 // baselineOnly: the record only renews its baseline (first packet, or an SI PID whose table model
-// has not accepted a table yet).
+// has not accepted a table yet). A packet whose adaptation field sets discontinuity_indicator is
+// not tested either and starts a new baseline.
 int continuityStep(CcRecord& rec, const uint8_t* packet, bool baselineOnly);
 
 // The packet-statistics of a program's video PID: scrambled flag, unscrambled count and payload.
 void updateVideoPacketStats(VideoComponent& video, const uint8_t* packet);
 
-// A PID nothing claims, once the initialisation phase is over; returns d for the verdict.
+// A PID nothing claims, once the initialisation phase is over; returns d for the verdict. PIDs of
+// the reserved and DVB SI range are tracked for continuity but never reported.
 int unreferencedPidStep(AnalysisContext& ctx, const uint8_t* packet, unsigned pid);
 
 // The continuity verdict at the end of the packet's sequence.

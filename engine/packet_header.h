@@ -35,6 +35,12 @@ inline unsigned adaptationFieldLength(const uint8_t* p) {
     return p[4];
 }
 
+// discontinuity_indicator of the adaptation field; false without an adaptation field or when
+// its length is 0 (no flags byte).
+inline bool discontinuityIndicator(const uint8_t* p) {
+    return hasAdaptationField(p) && p[4] > 0 && (p[5] & 0x80) != 0;
+}
+
 // Offset of the first payload byte within the 188-byte packet, or 188 when the packet carries no
 // payload (adaptation field control 00 or 10) or its adaptation field claims the whole packet.
 inline unsigned payloadOffset(const uint8_t* p) {

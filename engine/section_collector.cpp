@@ -20,12 +20,13 @@ void startSection(SectionCollector& c, const uint8_t* packet, unsigned sectionOf
     c.complete = false;
 }
 
-// Appends the payload of a continuation packet; what does not fit the buffer is dropped.
-void appendPayload(SectionCollector& c, const uint8_t* packet, unsigned payloadStart) {
+// Appends packet bytes [from, to) to the section under way; what does not fit the buffer is
+// dropped.
+void appendBytes(SectionCollector& c, const uint8_t* packet, unsigned from, unsigned to) {
     const int room = kSectionBufferSize - c.length;
-    const int count = std::min(static_cast<int>(kPacketBytes - payloadStart), room);
+    const int count = std::min(static_cast<int>(to) - static_cast<int>(from), room);
     if (count <= 0) return;
-    std::memcpy(c.bytes.data() + c.length, packet + payloadStart, static_cast<std::size_t>(count));
+    std::memcpy(c.bytes.data() + c.length, packet + from, static_cast<std::size_t>(count));
     c.length += count;
 }
 
@@ -44,6 +45,7 @@ SectionStartInfo sectionStart(const uint8_t* packet) {
     const unsigned offset = payload + 1u + packet[payload];
     if (offset >= kPacketBytes) return info;  // the pointer_field points past the packet
     info.valid = true;
+    info.tailOffset = payload + 1u;
     info.sectionOffset = offset;
     info.tableId = packet[offset];
     return info;
@@ -57,12 +59,15 @@ FeedResult feedPacketStep(SectionCollector& c, const uint8_t* packet, SectionAcc
 
     if (!payloadUnitStart(packet)) {
         if (c.idle()) return FeedResult::Ignored;
-        appendPayload(c, packet, payload);
+        appendBytes(c, packet, payload, kPacketBytes);
         return FeedResult::Appended;
     }
 
     const SectionStartInfo start = sectionStart(packet);
     if (!start.valid) return FeedResult::Ignored;
+    // The bytes before the pointer target end the section under way, whatever starts behind
+    // them (a packed stream puts the next section right after the previous one's tail).
+    if (!c.idle()) appendBytes(c, packet, start.tailOffset, start.sectionOffset);
     if (start.tableId != accept.tableId) return FeedResult::Rejected;
     if (accept.extension >= 0) {
         // table_id_extension is in section bytes 3 and 4; a start too close to the end of the

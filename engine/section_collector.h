@@ -35,6 +35,8 @@ struct SectionAccept {
 //                new section is started from the same packet once the collector is idle again.
 //   InitPhase:   a new accepted start only completes the section under way (it is not started);
 //                the handler runs after the packet.
+// In both, the bytes of a start packet before the pointer target (the tail of the section under
+// way, pointer_field > 0) are appended to the section under way first, whatever starts there.
 enum class CompletionVariant { BlockDriver, InitPhase };
 
 enum class FeedResult {
@@ -49,6 +51,8 @@ enum class FeedResult {
 // section whose table_id lies inside the packet.
 struct SectionStartInfo {
     bool valid = false;
+    unsigned tailOffset = 0;     // first byte after the pointer_field: [tailOffset, sectionOffset)
+                                 // is the tail of the previous section on the PID
     unsigned sectionOffset = 0;  // offset of the table_id within the 188-byte packet
     uint8_t tableId = 0;
 };
@@ -57,9 +61,10 @@ SectionStartInfo sectionStart(const uint8_t* packet);
 // Core step shared by both variants; the handler is called with the collector when a section is
 // complete and is expected to empty it (SectionCollector::clear) before it looks at the CRC.
 // `packet` must hold 188 readable bytes; nothing beyond them is read whatever the pointer_field,
-// adaptation_field_length or section header say. A section start whose table_id (or, for an
-// accepting extension, whose table_id_extension) lies beyond the packet is Ignored and leaves the
-// collector as it was. handler may be null: the section is then only marked complete.
+// adaptation_field_length or section header say. A section start whose table_id lies beyond the
+// packet is Ignored and leaves the collector as it was; one whose table_id_extension (for an
+// accepting extension) lies beyond it is Ignored too, once the tail before it has been appended.
+// handler may be null: the section is then only marked complete.
 // Completed means the handler ran; in the BlockDriver variant the new section has then also been
 // started when the handler emptied the collector.
 FeedResult feedPacketStep(SectionCollector& c, const uint8_t* packet, SectionAccept accept,

@@ -279,6 +279,40 @@ TEST_F(OfflineSourceTest, SampleGivesItsFaultsAtBothPacketLengths) {
     }
 }
 
+// A 204-byte stream with 0x47 in byte 30 of a null packet and, two 188-byte packets on, in a
+// parity byte of the next packet: not a 188-byte stream.
+TEST_F(OfflineSourceTest, ParityBytesDoNotMakeA188ByteStream) {
+    tsgen::PresetOptions opt;
+    opt.packetSize = 204;
+    std::vector<uint8_t> ts = generate(tsgen::cleanPreset(opt));
+    std::size_t at = 0;
+    for (std::size_t n = 0; n < 9 && at == 0; ++n)
+        if (ts[204 * n + 1] == 0x1F && ts[204 * n + 2] == 0xFF) at = 204 * n + 30;
+    ASSERT_NE(at, 0u) << "no null packet in the searched head";
+    ASSERT_EQ(at + 376, 204 * (at / 204 + 1) + 188 + 14);  // parity byte 14 of the next packet
+    ASSERT_NE(ts[at + 188], 0x47);
+    ts[at] = 0x47;
+    ts[at + 376] = 0x47;
+    const OfflineResult r = run(write("parity.ts", ts));
+    EXPECT_TRUE(messages_.empty()) << messages_.front();
+    EXPECT_EQ(r.status, OfflineStatus::Completed);
+    EXPECT_EQ(r.packetLength, 204);
+    EXPECT_EQ(codes_, std::vector<int>{1001});
+}
+
+// PMTs of 40 components (466 bytes, three packets) where every repetition starts in the packet
+// that ends the previous one (pointer_field > 0): a legal stream, analysed without an event.
+TEST_F(OfflineSourceTest, PackedPsiIsAnalysed) {
+    tsgen::PresetOptions opt;
+    opt.packedPsi = true;
+    opt.pmtDataStreams = 40;
+    const OfflineResult r = run(write("packed.ts", generate(tsgen::cleanPreset(opt))));
+    EXPECT_TRUE(messages_.empty()) << messages_.front();
+    EXPECT_EQ(r.status, OfflineStatus::Completed);
+    EXPECT_EQ(ctx_->pmtFoundCount, 2);
+    EXPECT_EQ(codes_, std::vector<int>{1001});
+}
+
 TEST_F(OfflineSourceTest, EveryEventIsKeptWhenTheBatchFillsDuringThePass) {
     tsgen::Fault stray;
     stray.kind = tsgen::FaultKind::StrayPid;

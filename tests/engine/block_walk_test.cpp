@@ -53,9 +53,17 @@ std::vector<WalkCase> walkCases() {
     {
         auto b = cleanPackets(5, 188);
         b[188] = 0x46;
-        cases.push_back({"single bad sync byte abandons the block", 188, b, true, "P0 B188 ", 0});
-        cases.push_back({"initialisation walk resynchronises instead", 188, b, false,
+        cases.push_back(
+            {"single bad sync byte skips its packet", 188, b, true, "P0 B188 P376 P564 P752 ", 0});
+        cases.push_back({"initialisation walk resynchronises on the next packet", 188, b, false,
                          "P0 L188+ P376 P564 P752 ", 0});
+    }
+    {
+        auto b = cleanPackets(7, 188);
+        b[188] = 0x46;
+        b[752] = 0x00;
+        cases.push_back({"two damaged sync bytes apart", 188, b, true,
+                         "P0 B188 P376 P564 B752 P940 P1128 ", 0});
     }
     {
         // The two packets after the damaged one are not both present: a sync loss, and no

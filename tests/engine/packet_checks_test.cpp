@@ -72,17 +72,32 @@ struct CcCase {
 
 TEST(Continuity, DifferenceAndVerdict) {
     auto v = [](unsigned cc, unsigned afc = 1) { return Pkt{.pid = kVideo, .cc = cc, .afc = afc}; };
+    // discontinuity_indicator set in an adaptation field (with payload unless afc says 2)
+    auto disc = [](unsigned cc, unsigned afc = 3) {
+        return Pkt{.pid = kVideo, .cc = cc, .afc = afc, .discontinuity = true};
+    };
     const std::vector<CcCase> cases = {
         {"first packet of a PID is only a baseline", {v(9)}, {}},
         {"in order", {v(3), v(4), v(5)}, {}},
-        {"repeat is a duplicate", {v(5), v(5)}, {1041}},
+        {"a packet sent twice is legal", {v(5), v(5), v(6)}, {}},
+        {"the third arrival in a row is a duplicate", {v(5), v(5), v(5), v(6)}, {1041}},
+        {"and each further one", {v(5), v(5), v(5), v(5)}, {1041, 1041}},
+        {"two legal repeats in a row of counters", {v(5), v(5), v(6), v(6), v(7)}, {}},
+        {"repeat across the wrap", {v(15), v(15), v(0), v(0)}, {}},
         {"one missing is a loss", {v(5), v(7)}, {1042}},
-        {"14 then 1 is not taken modulo 16: order", {v(14), v(1)}, {1040}},
+        {"14 then 1 is a loss modulo 16", {v(14), v(1)}, {1042}},
         {"wrap 15 to 0 is in order", {v(15), v(0)}, {}},
-        {"backwards is an order error", {v(6), v(4)}, {1040}},
+        {"one back is an order error", {v(6), v(5)}, {1040}},
+        {"two back is an order error", {v(6), v(4)}, {1040}},
+        {"two back across the wrap", {v(0), v(14)}, {1040}},
+        {"three back is a loss of thirteen", {v(6), v(3)}, {1042}},
         {"adaptation-only packet between 3 and 4", {v(3), v(9, 2), v(4)}, {}},
         {"adaptation-only packet between 3 and 5", {v(3), v(4, 2), v(5)}, {1042}},
         {"adaptation plus payload is tested", {v(3), v(5, 3)}, {1042}},
+        {"discontinuity_indicator: no test", {v(3), disc(9)}, {}},
+        {"and a new baseline", {v(3), disc(9), v(10), v(12)}, {1042}},
+        {"also on an adaptation-only packet", {v(3), disc(9, 2), v(10)}, {}},
+        {"a repeat after it is the first repeat", {v(3), disc(9), v(9), v(9)}, {1041}},
     };
     for (const CcCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -91,6 +106,7 @@ TEST(Continuity, DifferenceAndVerdict) {
         for (const Pkt& p : c.packets)
             test::appendPacket(block, p);
         EXPECT_EQ(analyse(*ctx, block), c.expected);
+        // The video component's own count follows the same verdict.
         const int errors = static_cast<int>(c.expected.size());
         EXPECT_EQ(ctx->programs[0].video.ccErrors, errors);
         EXPECT_EQ(ctx->log.kindCount.total(Tr290ErrorKind::Continuity), errors);
@@ -124,14 +140,16 @@ TEST(Continuity, SiPidsOnlyRenewTheirBaselineBeforeTheFirstTable) {
 TEST(Continuity, CapsOnSubCountersAndTheirSum) {
     auto ctx = runningContext();
     ctx->log.kindCount.at(Tr290ErrorKind::Continuity, sub::kCcLoss) = kEventCap;
-    auto block = test::packets(
-        {{.pid = kVideo, .cc = 1}, {.pid = kVideo, .cc = 3}, {.pid = kVideo, .cc = 3}});
+    auto block = test::packets({{.pid = kVideo, .cc = 1},
+                                {.pid = kVideo, .cc = 3},
+                                {.pid = kVideo, .cc = 3},
+                                {.pid = kVideo, .cc = 3}});
     EXPECT_EQ(analyse(*ctx, block), std::vector<int>{1041});  // loss capped, duplicate still logged
 
     ctx = runningContext();
     ctx->log.kindCount.at(Tr290ErrorKind::Continuity, sub::kCcOrder) = 600;
     ctx->log.kindCount.at(Tr290ErrorKind::Continuity, sub::kCcLoss) = 401;  // sum above 1000
-    block = test::packets({{.pid = kVideo, .cc = 1}, {.pid = kVideo, .cc = 1}});
+    block = test::packets({{.pid = kVideo, .cc = 1}, {.pid = kVideo, .cc = 3}});
     EXPECT_TRUE(analyse(*ctx, block).empty());
     EXPECT_EQ(ctx->programs[0].video.ccErrors, 1);  // the component's own count is not capped
 }
@@ -154,6 +172,10 @@ TEST(HeaderChecks, FlagsPidsAndSwitches) {
          false,
          {}},
         {"a PID nothing claims", {{.pid = 0x777}}, false, {1160}},
+        // The reserved and DVB SI range is never unreferenced (a SIT on 0x001F, a DIT on 0x001E).
+        {"reserved PID 0x0002", {{.pid = 0x0002}}, false, {}},
+        {"SIT PID 0x001F", {{.pid = 0x001F}}, false, {}},
+        {"first PID above the reserved range", {{.pid = 0x0020}}, false, {1160}},
         {"an ECM PID is not unreferenced", {{.pid = kCaPid}}, false, {}},
         {"an unreferenced packet with TEI is not tracked",
          {{.pid = 0x777, .tei = true}},
@@ -200,6 +222,20 @@ TEST(HeaderChecks, ClosedLogNeitherAppendsNorCounts) {
     EXPECT_EQ(ctx->packetCounter, 2u);
 }
 
+TEST(UnreferencedPids, ReservedPidsAreTrackedForContinuityOnly) {
+    auto ctx = runningContext();
+    auto block = test::packets({{.pid = 0x1F, .cc = 1},
+                                {.pid = 0x1E, .cc = 7},
+                                {.pid = 0x1F, .cc = 2},
+                                {.pid = 0x1F, .cc = 4},
+                                {.pid = 0x1E, .cc = 8}});
+    EXPECT_EQ(analyse(*ctx, block), std::vector<int>{1042});
+    EXPECT_EQ(ctx->log.records[1].detail(), "PID=0x001f的TS包出现丢包 第4包");
+    EXPECT_EQ(ctx->unreferencedCount, 0);
+    EXPECT_EQ(ctx->reservedPids[0x1F].packetCount, 3u);
+    EXPECT_EQ(ctx->reservedPids[0x1E].packetCount, 2u);
+}
+
 TEST(UnreferencedPids, TableHoldsAHundredButEveryPacketIsReported) {
     auto ctx = runningContext();
     std::vector<uint8_t> block;
@@ -215,16 +251,41 @@ TEST(UnreferencedPids, TableHoldsAHundredButEveryPacketIsReported) {
     EXPECT_EQ(ctx->log.kindCount.at(Tr290ErrorKind::Continuity, sub::kCcLoss), 1);
 }
 
-TEST(SyncInBlock, DamagedSyncByteAbandonsTheRestOfTheBlock) {
-    auto ctx = runningContext();
-    std::vector<uint8_t> block;
-    for (unsigned i = 0; i < 400; ++i)
-        test::appendPacket(block,
-                           {.pid = kVideo, .cc = i & 15, .sync = uint8_t(i == 10 ? 0x07 : 0x47)});
-    analyse(*ctx, block);
-    EXPECT_EQ(ctx->packetCounter, 10u);
-    EXPECT_EQ(codes(*ctx), std::vector<int>{1020});
-    EXPECT_EQ(ctx->log.records[1].detail(), "传送流同步字节不等于0x47 第10包");
+// A damaged sync byte (the bytes one and two packets on are sync bytes) costs only its packet:
+// it is neither counted nor analysed, and the walk goes on with the next one.
+TEST(SyncInBlock, DamagedSyncByteSkipsOnlyItsPacket) {
+    struct Case {
+        const char* name;
+        unsigned damagedPid;
+        std::vector<int> expected;
+        std::vector<std::string> details;
+    };
+    const Case cases[] = {
+        {"a null packet", 0x1FFF, {1020}, {"传送流同步字节不等于0x47 第10包"}},
+        // Its PID has lost that packet.
+        {"a video packet",
+         kVideo,
+         {1020, 1042},
+         {"传送流同步字节不等于0x47 第10包", "PID=0x0100的TS包出现丢包 第11包"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto ctx = runningContext();
+        std::vector<uint8_t> block;
+        unsigned cc = 0;
+        for (unsigned i = 0; i < 400; ++i) {
+            const unsigned pid = i == 10 ? c.damagedPid : kVideo;
+            test::appendPacket(block, {.pid = pid,
+                                       .cc = pid == kVideo ? cc++ & 15 : 0,
+                                       .sync = uint8_t(i == 10 ? 0x07 : 0x47)});
+        }
+        EXPECT_EQ(analyseBlock(*ctx, block.data(), block.size()), 0u);
+        EXPECT_EQ(ctx->packetCounter, 399u);
+        EXPECT_EQ(codes(*ctx), c.expected);
+        for (std::size_t i = 0; i < c.details.size(); ++i)
+            EXPECT_EQ(ctx->log.records[1 + i].detail(), c.details[i]);
+        EXPECT_EQ(ctx->programs[0].video.cc.packetCount, 399u);
+    }
 }
 
 TEST(SyncInBlock, LostSyncIsRegainedOrTheBlockDropped) {

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "engine/analysis_context.h"
@@ -33,8 +34,9 @@ TEST(RealCaptures, DiscoveryAndSpine) {
     const CaptureCase cases[] = {
         {"cap-mpeg2-mp2-sdt.ts", 1, 1, 0},
         {"cap-h264-mp2-sdt.ts", 1, 1, 0},
-        // The SIT on PID 0x001F belongs to no table the analyser tracks.
-        {"cap-mpeg2-dts-mp2.ts", 1, 1, 1},
+        // The SIT on PID 0x001F lies in the DVB SI range: tracked for continuity, never
+        // unreferenced.
+        {"cap-mpeg2-dts-mp2.ts", 1, 1, 0},
         {"cap-h264-teletext-short.ts", 1, 1, 0},
         // A single PAT packet: a section is complete only when the next one starts, so the
         // initialisation phase finds nothing, and its end empties the collectors. The main pass
@@ -60,6 +62,11 @@ TEST(RealCaptures, DiscoveryAndSpine) {
             analyseBlock(*ctx, ts.data() + off, std::min<std::size_t>(400 * 188, ts.size() - off));
         EXPECT_EQ(ctx->packetCounter, ts.size() / 188);
         EXPECT_EQ(ctx->unreferencedCount, c.unreferencedPids);
+        EXPECT_EQ(ctx->log.kindCount.total(Tr290ErrorKind::UnreferencedPid) > 0,
+                  c.unreferencedPids > 0);
+        if (std::string_view(c.file) == "cap-mpeg2-dts-mp2.ts") {
+            EXPECT_GT(ctx->reservedPids[0x1F].packetCount, 0u);
+        }
         if (c.pmtsFound == 1 && c.unreferencedPids == 0) {
             // These broadcasts are clean at the packet level.
             const KindCounters& k = ctx->log.kindCount;

@@ -204,21 +204,24 @@ TEST(SectionCollector, SeveralSectionsInOnePacketAreCollectedFromTheFirst) {
     EXPECT_EQ(usableSectionLength(c), 5);
 }
 
-TEST(SectionCollector, NonAcceptedStartsLeaveTheCollectorAlone) {
+// A start the collector does not take neither completes nor starts a section; the bytes before
+// its pointer target are still the tail of the section under way.
+TEST(SectionCollector, NonAcceptedStartsOnlyEndTheTailOfTheSectionUnderWay) {
     constexpr SectionAccept kPmt5{0x02, 5};
     struct Case {
         Packet packet;
         SectionAccept accept;
         FeedResult expected;
+        int tailFrom, tailTo;  // bytes of the packet before the pointer target
     };
     const Case cases[] = {
-        {startPacket(0x02), kPat, FeedResult::Rejected},
-        {startPacket(0x00, 0, kNoAf, 5), kPmt5, FeedResult::Rejected},
-        {startPacket(0x02, 0, kNoAf, 6), kPmt5, FeedResult::Rejected},  // another program
-        {startPacket(0x02, 10, 10, 0x0500), kPmt5, FeedResult::Rejected},
-        // program_number not inside the packet: cannot be attributed
-        {startPacket(0x02, 179, kNoAf, 5), kPmt5, FeedResult::Ignored},
-        {startPacket(0x02, 0, 180, 5), kPmt5, FeedResult::Ignored},
+        {startPacket(0x02), kPat, FeedResult::Rejected, 5, 5},
+        {startPacket(0x00, 0, kNoAf, 5), kPmt5, FeedResult::Rejected, 5, 5},
+        {startPacket(0x02, 0, kNoAf, 6), kPmt5, FeedResult::Rejected, 5, 5},  // another program
+        {startPacket(0x02, 10, 10, 0x0500), kPmt5, FeedResult::Rejected, 16, 26},
+        // program_number not inside the packet: the start cannot be attributed
+        {startPacket(0x02, 179, kNoAf, 5), kPmt5, FeedResult::Ignored, 5, 184},
+        {startPacket(0x02, 0, 180, 5), kPmt5, FeedResult::Ignored, 186, 186},
     };
     for (auto variant : {CompletionVariant::BlockDriver, CompletionVariant::InitPhase}) {
         for (const Case& tc : cases) {
@@ -231,9 +234,12 @@ TEST(SectionCollector, NonAcceptedStartsLeaveTheCollectorAlone) {
                     ASSERT_EQ(feedPacket(c, own.data(), tc.accept, variant, rec),
                               FeedResult::Started);
                 }
-                const auto before = collected(c);
+                auto expected = collected(c);
+                if (busy)
+                    expected.insert(expected.end(), tc.packet.begin() + tc.tailFrom,
+                                    tc.packet.begin() + tc.tailTo);
                 EXPECT_EQ(feedPacket(c, tc.packet.data(), tc.accept, variant, rec), tc.expected);
-                EXPECT_EQ(collected(c), before);
+                EXPECT_EQ(collected(c), expected);
                 EXPECT_FALSE(c.complete);
                 EXPECT_TRUE(rec.sections.empty());
             }
@@ -245,6 +251,62 @@ TEST(SectionCollector, NonAcceptedStartsLeaveTheCollectorAlone) {
                          CompletionVariant::BlockDriver, rec),
               FeedResult::Started);
     EXPECT_EQ(c.length, 5);
+}
+
+// Packed sections: the next section starts in the packet that ends the previous one, behind a
+// pointer_field > 0. The bytes before the pointer target complete the section under way.
+TEST(SectionCollector, TailBeforeThePointerCompletesTheSectionUnderWay) {
+    struct Case {
+        const char* name;
+        int afLength;
+        int pointer;
+        int tailFrom;     // first byte after the pointer_field
+        int alreadyHeld;  // bytes collected before the packed start (0: idle)
+    };
+    const Case cases[] = {
+        {"no adaptation field", kNoAf, 20, 5, 183},
+        {"with an adaptation field", 7, 3, 13, 183},
+        {"tail cut at the buffer's end", kNoAf, 20, 5, kSectionBufferSize - 6},
+        {"idle collector: the tail belongs to nothing", kNoAf, 20, 5, 0},
+    };
+    for (auto variant : {CompletionVariant::BlockDriver, CompletionVariant::InitPhase}) {
+        for (const Case& tc : cases) {
+            SCOPED_TRACE(tc.name);
+            SectionCollector c;
+            Recorder rec;
+            std::vector<uint8_t> held;
+            if (tc.alreadyHeld > 0) {
+                const Packet first = startPacket(0x00);
+                feedPacket(c, first.data(), kPat, variant, rec);
+                for (Packet more = makePacket(false); c.length < tc.alreadyHeld;)
+                    feedPacket(c, more.data(), kPat, variant, rec);
+                c.length = tc.alreadyHeld;
+                held = collected(c);
+            }
+            const Packet packed = startPacket(0x00, tc.pointer, tc.afLength);
+            const int sectionAt = tc.tailFrom + tc.pointer;
+            const FeedResult r = feedPacket(c, packed.data(), kPat, variant, rec);
+            if (tc.alreadyHeld == 0) {
+                EXPECT_EQ(r, FeedResult::Started);
+                EXPECT_TRUE(rec.sections.empty());
+                EXPECT_EQ(collected(c), tail(packed, sectionAt));
+                continue;
+            }
+            EXPECT_EQ(r, FeedResult::Completed);
+            std::vector<uint8_t> whole = held;
+            whole.insert(whole.end(), packed.begin() + tc.tailFrom, packed.begin() + sectionAt);
+            whole.resize(std::min<std::size_t>(whole.size(), kSectionBufferSize));
+            ASSERT_EQ(rec.sections.size(), 1u);
+            EXPECT_EQ(rec.sections[0], whole);
+            // The block driver starts the packed section at once; the initialisation phase
+            // only closes the one under way.
+            if (variant == CompletionVariant::BlockDriver) {
+                EXPECT_EQ(collected(c), tail(packed, sectionAt));
+            } else {
+                EXPECT_TRUE(c.idle());
+            }
+        }
+    }
 }
 
 TEST(SectionCollector, UsableSectionLength) {

@@ -112,10 +112,17 @@ TEST(SpineStream, EachInjectedFaultGivesExactlyItsEvents) {
 
     const std::vector<FaultCase> cases = {
         {"lost packet", fault(FaultKind::CcSkip, at(0x101, 5), 0x101, 1), {1042}},
-        {"loss across the wrap reads as an order error",
-         fault(FaultKind::CcSkip, at(0x101, 15), 0x101, 2),
+        {"loss across the wrap", fault(FaultKind::CcSkip, at(0x101, 15), 0x101, 2), {1042}},
+        {"skip by 14 reads as one step back",
+         fault(FaultKind::CcSkip, at(0x101, 5), 0x101, 14),
          {1040}},
-        {"repeated packet", fault(FaultKind::CcRepeat, from, 0x202), {1041}},
+        {"packet sent twice: legal", fault(FaultKind::CcRepeat, from, 0x202), {}},
+        {"packet sent three times",
+         fault(FaultKind::CcRepeat, from, 0x202, std::nullopt, 2),
+         {1041}},
+        {"packet sent four times",
+         fault(FaultKind::CcRepeat, from, 0x202, std::nullopt, 3),
+         {1041, 1041}},
         {"reordered pair 4,6,5,7",
          fault(FaultKind::CcReorder, at(0x201, 5), 0x201),
          {1042, 1040, 1042}},
@@ -167,17 +174,56 @@ TEST(SpineStream, FaultTextsAndCounters) {
     EXPECT_EQ(k.crc(CrcTable::Pat), 0);
 }
 
-TEST(SpineStream, DamagedSyncByteAbandonsOnlyTheRestOfItsBlock) {
-    // A block whose last three packets are null packets: damaging the first of them abandons
-    // exactly those three, so nothing but the sync byte error is reported.
+// A packet sent twice is legal, and its copy carries nothing new: a section or PES packet is
+// assembled once. Sent three times, the third arrival is a duplicate (1041) and is not used
+// either.
+TEST(SpineStream, RepeatedPacketsAreUsedOnce) {
+    tsgen::PresetOptions opt;
+    opt.pmtDataStreams = 40;  // PMTs of three packets
+    const tsgen::Preset p = tsgen::cleanPreset(opt);
+    const std::vector<uint8_t> clean = tsgen::generateStream(p.config, {});
+    auto first = [&](unsigned pid, bool start, uint64_t from = 45000) {
+        for (uint64_t i = from; i < clean.size() / 188; ++i) {
+            const uint8_t* pkt = clean.data() + i * 188;
+            if (packetPid(pkt) == pid && payloadUnitStart(pkt) == start) return i;
+        }
+        return uint64_t{0};
+    };
+    struct Case {
+        const char* name;
+        uint64_t at;
+        uint32_t copies;
+        std::vector<int> expected;
+    };
+    const Case cases[] = {
+        {"PMT continuation sent twice", first(0x100, false), 1, {}},
+        {"PMT continuation sent three times", first(0x100, false), 2, {1041}},
+        {"PAT sent twice", first(0x0, true), 1, {}},
+        {"NIT section start sent twice", first(0x10, true, 30000), 1, {}},
+        {"SDT section start sent three times", first(0x11, true), 2, {1041}},
+        {"video PES start sent twice", first(0x201, true), 1, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(c.at, 0u);
+        tsgen::Fault f = fault(tsgen::FaultKind::CcRepeat, c.at, std::nullopt);
+        f.count = c.copies;
+        tsgen::GenerateResult applied;
+        const std::vector<uint8_t> ts = tsgen::generateStream(p.config, {f}, &applied);
+        ASSERT_EQ(applied.applied.size(), 1u);
+        const SpineRun run = runSpine(ts, 188);
+        EXPECT_EQ(run.codes, c.expected) << (run.details.empty() ? "" : run.details.back());
+    }
+}
+
+TEST(SpineStream, DamagedSyncByteCostsOnlyItsPacket) {
+    // A null packet early in a block: the rest of the block is analysed as usual, so nothing but
+    // the sync byte error is reported.
     const std::vector<uint8_t> clean = cleanStream();
     uint64_t target = 0;
-    for (uint64_t block = 0; block * 400 + 400 <= clean.size() / 188; ++block) {
-        bool nulls = true;
-        for (uint64_t i = block * 400 + 397; i < block * 400 + 400; ++i)
-            nulls = nulls && packetPid(clean.data() + i * 188) == kPidNull;
-        if (nulls) {
-            target = block * 400 + 397;
+    for (uint64_t i = 45000; i < clean.size() / 188; ++i) {
+        if (i % 400 >= 5 && i % 400 < 50 && packetPid(clean.data() + i * 188) == kPidNull) {
+            target = i;
             break;
         }
     }
@@ -186,9 +232,41 @@ TEST(SpineStream, DamagedSyncByteAbandonsOnlyTheRestOfItsBlock) {
     const std::vector<uint8_t> ts =
         tsgen::generateStream(p.config, {fault(tsgen::FaultKind::SyncByte, target, std::nullopt)});
     const SpineRun run = runSpine(ts, 188);
-    EXPECT_EQ(run.codes, std::vector<int>{1020});
-    EXPECT_EQ(run.ctx->packetCounter, clean.size() / 188 - 3);
+    EXPECT_EQ(run.codes, std::vector<int>{1020}) << run.details.back();
+    EXPECT_EQ(run.ctx->packetCounter, clean.size() / 188 - 1);
     EXPECT_EQ(run.details[0], "传送流同步字节不等于0x47 第" + std::to_string(target) + "包");
+}
+
+// PMTs of 40 components (466 bytes, three packets each; two such PMTs every 100 ms are as much
+// PSI as the system buffer takes at 8 Mbit/s). Packed, a repetition starts in the packet that
+// ends the one before, behind a pointer_field > 0, wherever that leaves room for its header.
+TEST(SpineStream, LargeAndPackedPmtsAreFoundAndClean) {
+    for (bool packed : {false, true}) {
+        SCOPED_TRACE(packed ? "packed" : "each section in packets of its own");
+        tsgen::PresetOptions opt;
+        opt.packedPsi = packed;
+        opt.pmtDataStreams = 40;
+        const tsgen::Preset p = tsgen::cleanPreset(opt);
+        const std::vector<uint8_t> ts = tsgen::generateStream(p.config, {});
+        int packedStarts = 0;
+        for (std::size_t i = 0; i < ts.size() / 188; ++i) {
+            const uint8_t* pkt = ts.data() + i * 188;
+            if (packetPid(pkt) == 0x100 && payloadUnitStart(pkt) && pkt[4] > 0) ++packedStarts;
+        }
+        if (packed) {
+            EXPECT_GT(packedStarts, 80);
+        } else {
+            EXPECT_EQ(packedStarts, 0);
+        }
+        const SpineRun run = runSpine(ts, 188);
+        EXPECT_EQ(run.ctx->pmtFoundCount, 2);
+        EXPECT_TRUE(run.codes.empty()) << run.details.front();
+        EXPECT_EQ(run.ctx->programs[0].video.pid, 0x101);
+        EXPECT_EQ(run.ctx->programs[1].audio[0].pid, 0x202);
+        EXPECT_EQ(run.ctx->unreferencedCount, 0);
+        // Every later PMT was timed: none was lost to a CRC error.
+        EXPECT_NEAR(run.ctx->programs[0].pmtInterval.max, 0.1, 0.01);
+    }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ struct Pkt {
     bool tei = false;
     unsigned scrambling = 0;
     uint8_t sync = 0x47;
+    bool discontinuity = false;  // discontinuity_indicator (afc 2 or 3 only)
 };
 
 inline void appendPacket(std::vector<uint8_t>& out, const Pkt& p, std::size_t packetLength = 188) {
@@ -26,10 +27,10 @@ inline void appendPacket(std::vector<uint8_t>& out, const Pkt& p, std::size_t pa
     b[3] = static_cast<uint8_t>((p.scrambling << 6) | ((p.afc & 3) << 4) | (p.cc & 0xF));
     if (p.afc == 2) {
         b[4] = 183;
-        b[5] = 0;
+        b[5] = p.discontinuity ? 0x80 : 0;
     } else if (p.afc == 3) {
         b[4] = 1;
-        b[5] = 0;
+        b[5] = p.discontinuity ? 0x80 : 0;
     }
 }
 

@@ -112,7 +112,12 @@ TEST_F(AnalyzeCommandTest, EveryFaultFamilyGivesItsEventsAtItsPackets) {
          [](const tsgen::AppliedFault& a) {
              return std::vector<std::string>{"1042 PID=0x0201的TS包出现丢包" + at(a.packet + 1)};
          }},
-        {"continuity: repeated packet", fault(FaultKind::CcRepeat, 20000, 0x102),
+        {"continuity: packet sent three times",
+         [] {
+             tsgen::Fault f = fault(FaultKind::CcRepeat, 20000, 0x102);
+             f.count = 2;
+             return f;
+         }(),
          [](const tsgen::AppliedFault& a) {
              return std::vector<std::string>{"1041 PID=0x0102的TS包出现超过2次" + at(a.other + 1)};
          }},

@@ -150,6 +150,63 @@ TEST(InitPhase, ProgramTables) {
     EXPECT_EQ(ctx->initPids.count, 2);  // PIDs 0x0000 and 0x0100
 }
 
+// A PMT of 2 + n components, each data component with an ISO 639 descriptor: 12 + 10 + 11 n + 4
+// bytes, so 90 of them make 1016 bytes (six packets).
+tsgen::Section largePmt(uint16_t program, unsigned dataStreams, uint16_t firstPid = 0x101) {
+    tsgen::PmtParams p;
+    p.programNumber = program;
+    p.pcrPid = firstPid;
+    p.streams = {{0x02, firstPid, {}}, {0x04, static_cast<uint16_t>(firstPid + 1), {}}};
+    for (unsigned k = 0; k < dataStreams; ++k)
+        p.streams.push_back({0x06,
+                             static_cast<uint16_t>(firstPid + 0x40 + k),
+                             {tsgen::iso639LanguageDescriptor("eng")}});
+    return tsgen::buildPmt(p);
+}
+
+// PMTs that span packets, sent in packets of their own or packed: the next section starts in
+// the packet that ends the previous one, behind a pointer_field > 0.
+TEST(InitPhase, LargePmtsAreFoundPackedOrNot) {
+    const auto big = largePmt(1, 90);
+    ASSERT_EQ(big.size(), 1016u);
+    const auto one = pat({{1, 0x100}});
+    const auto two = pat({{1, 0x100}, {2, 0x100}});
+    const auto second = largePmt(2, 40, 0x201);  // 466 bytes
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> ts;
+        int pmtsFound;
+    };
+    const Case cases[] = {
+        {"in packets of their own",
+         PacketList{}.add(0, {one}).add(0, {one}).add(0x100, {big}).add(0x100, {big}).bytes, 1},
+        {"packed", PacketList{}.add(0, {one}).add(0, {one}).add(0x100, {big, big, big}, true).bytes,
+         1},
+        // Two programs on one PMT PID, each section ending where the other's starts.
+        {"two programs packed on one PID",
+         PacketList{}
+             .add(0, {two})
+             .add(0, {two})
+             .add(0x100, {big, second, big, second, big}, true)
+             .bytes,
+         2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto ctx = afterInit(c.ts);
+        ASSERT_EQ(ctx->pmtFoundCount, c.pmtsFound);
+        const ProgramEntry& p1 = ctx->programs[0];
+        EXPECT_EQ(p1.pmtHeader.sectionLength, 1013);
+        EXPECT_EQ(p1.video.pid, 0x101);
+        EXPECT_EQ(p1.audio[0].pid, 0x102);
+        EXPECT_EQ(p1.other[0x06 - 5].pids[5].pid, 0x146);  // the list holds six
+        if (c.pmtsFound == 2) {
+            EXPECT_EQ(ctx->programs[1].video.pid, 0x201);
+            EXPECT_EQ(ctx->programs[1].pmtHeader.sectionLength, 463);
+        }
+    }
+}
+
 TEST(InitPhase, CatIsReadOnceAndCheckedAfter) {
     const auto ts = PacketList{}
                         .add(0, {pat({{1, 0x100}})})

@@ -168,24 +168,40 @@ TEST(TsgenFaults, CcSkipShiftsTheCounterFromTheTargetOn) {
     EXPECT_EQ(r.applied.at(0).packet, target);
 }
 
-TEST(TsgenFaults, CcRepeatSendsThePacketTwiceAndAbsorbsTheNextNull) {
-    GenerateResult r;
-    const Bytes ts = generateStream(config(), {pidFault(FaultKind::CcRepeat, 4000, 0x101)}, &r);
-    const std::size_t t = firstOf(clean(), 0x101, 4000, payload);
-    const std::size_t null = firstOf(clean(), 0x1FFF, t, any);
-    ASSERT_EQ(r.applied.size(), 1u);
-    EXPECT_EQ(r.applied[0].packet, t);
-    EXPECT_EQ(r.applied[0].other, t + 1);
-    ASSERT_EQ(ts.size(), clean().size());
-    for (std::size_t i = 0; i < packetCount(ts); ++i) {
-        // Output i comes from clean i, the copy of t, or clean i - 1 until the null is absorbed.
-        const std::size_t from = i <= t ? i : (i == t + 1 ? t : (i <= null ? i - 1 : i));
-        const uint8_t *got = packetAt(ts, i), *want = packetAt(clean(), from);
-        if (tsgen_test::pcrOf(want)) {  // moved PCR packets are re-stamped for their new slot
-            ASSERT_TRUE(std::equal(got, got + 6, want)) << i;
-            ASSERT_TRUE(std::equal(got + 12, got + 188, want + 12)) << i;
-        } else {
-            ASSERT_TRUE(std::equal(got, got + 188, want)) << i;
+TEST(TsgenFaults, CcRepeatSendsCountCopiesAndAbsorbsAsManyNulls) {
+    for (uint32_t copies : {1u, 2u, 5u}) {
+        SCOPED_TRACE(copies);
+        Fault f = pidFault(FaultKind::CcRepeat, 4000, 0x101);
+        f.count = copies;
+        GenerateResult r;
+        const Bytes ts = generateStream(config(), {f}, &r);
+        const std::size_t t = firstOf(clean(), 0x101, 4000, payload);
+        ASSERT_EQ(r.applied.size(), 1u);
+        EXPECT_EQ(r.applied[0].packet, t);
+        EXPECT_EQ(r.applied[0].other, t + copies);
+        ASSERT_EQ(ts.size(), clean().size());
+        // The clean stream up to t, `copies` copies of t, then the clean stream without its
+        // first `copies` null packets after t.
+        std::vector<std::size_t> from;
+        for (std::size_t i = 0; i <= t; ++i)
+            from.push_back(i);
+        from.insert(from.end(), copies, t);
+        uint32_t nulls = copies;
+        for (std::size_t i = t + 1; from.size() < packetCount(ts); ++i) {
+            if (nulls > 0 && orv::packetPid(packetAt(clean(), i)) == 0x1FFF) {
+                --nulls;
+                continue;
+            }
+            from.push_back(i);
+        }
+        for (std::size_t i = 0; i < packetCount(ts); ++i) {
+            const uint8_t *got = packetAt(ts, i), *want = packetAt(clean(), from[i]);
+            if (tsgen_test::pcrOf(want) && from[i] != i) {  // moved PCRs are re-stamped
+                ASSERT_TRUE(std::equal(got, got + 6, want)) << i;
+                ASSERT_TRUE(std::equal(got + 12, got + 188, want + 12)) << i;
+            } else {
+                ASSERT_TRUE(std::equal(got, got + 188, want)) << i;
+            }
         }
     }
 }

@@ -258,6 +258,56 @@ TEST(TsgenPacketizer, PointerFieldsContinuationAndStuffing) {
     }
 }
 
+// A continuous PID: a tail that leaves room for a section start waits for the next section.
+TEST(TsgenPacketizer, ContinuousPidHoldsATailForTheNextSection) {
+    struct Step {
+        std::size_t push;  // section size pushed before the packet (0: none)
+        bool ready;        // a packet is due after the push
+        PacketShape shape;
+    };
+    const std::vector<Step> steps = {
+        {300, true, {true, 0, 183}},
+        {0, false, {}},                 // 117 bytes wait
+        {300, true, {true, 117, 183}},  // the tail, then 66 bytes of the next section
+        {0, true, {false, -1, 184}},
+        {0, false, {}},              // 50 bytes wait
+        {20, true, {true, 50, 70}},  // a small section ends in its start packet: not held
+        {363, true, {true, 0, 183}},
+        {0, true, {false, -1, 180}},  // a tail of 180 bytes leaves no room: sent with stuffing
+        {0, false, {}},
+    };
+    SectionPacketizer pk(0x123, false, true);
+    std::vector<Section> pushed;
+    Bytes ts;
+    unsigned cc = 0;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        SCOPED_TRACE(i);
+        const Step& st = steps[i];
+        if (st.push > 0) {
+            pushed.push_back(filledSection(st.push, static_cast<uint8_t>(0x20 + i)));
+            pk.push(pushed.back());
+        }
+        EXPECT_EQ(!pk.empty(), st.ready);
+        uint8_t p[188];
+        ASSERT_EQ(pk.nextPacket(p, cc), st.ready);
+        if (!st.ready) continue;
+        cc = (cc + 1) & 0x0F;
+        EXPECT_EQ(orv::payloadUnitStart(p), st.shape.pusi);
+        std::size_t at = 4;
+        if (st.shape.pointer >= 0) {
+            EXPECT_EQ(p[at++], st.shape.pointer);
+        }
+        at += st.shape.sectionBytes;
+        for (; at < 188; ++at)
+            ASSERT_EQ(p[at], 0xFF) << at;
+        ts.insert(ts.end(), p, p + 188);
+    }
+    const auto found = tsgen_test::sectionsOn(ts, 0x123);
+    ASSERT_EQ(found.size(), pushed.size());
+    for (std::size_t i = 0; i < pushed.size(); ++i)
+        EXPECT_EQ(found[i].bytes, pushed[i]);
+}
+
 TEST(TsgenPacketizer, RandomSectionsSurviveTheRoundTrip) {
     std::mt19937 rng(7);
     for (bool pack : {false, true}) {

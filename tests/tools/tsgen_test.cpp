@@ -344,6 +344,32 @@ TEST(TsgenStream, OverloadedOrInvalidConfigurationsAreRefused) {
     EXPECT_THROW(Multiplexer{cfg}, std::invalid_argument);
 }
 
+// --packed-psi and --pmt-streams: PMTs of six packets whose repetitions start in the packet that
+// ends the one before, unless that tail leaves no room for a section header.
+TEST(TsgenStream, PackedPsiOption) {
+    PresetOptions opt;
+    opt.durationMs = 2000;
+    opt.packedPsi = true;
+    opt.pmtDataStreams = kMaxPmtDataStreams;
+    const Preset p = cleanPreset(opt);
+    const Section& pmt = p.config.tables[1].sections[0];
+    EXPECT_EQ(pmt.size(), 1022u);  // video 5 bytes, audio 11, 90 data components 11 each
+    EXPECT_EQ(pmt, pmtSectionFor(p.config.programs[0]));
+    const Bytes ts = generateStream(p.config);
+    const auto found = tsgen_test::sectionsOn(ts, 0x100);
+    ASSERT_GE(found.size(), 19u);
+    std::size_t packed = 0;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        EXPECT_EQ(found[i].bytes, pmt) << i;
+        const uint8_t* start = packetAt(ts, found[i].packet);
+        if (start[4] > 0) ++packed;  // pointer_field
+    }
+    EXPECT_EQ(packetAt(ts, found[0].packet)[4], 0);
+    EXPECT_GE(packed * 4, found.size() * 3);
+    opt.pmtDataStreams = kMaxPmtDataStreams + 1;
+    EXPECT_THROW(cleanPreset(opt), std::invalid_argument);
+}
+
 TEST(TsgenSample, FaultsLandWhereTheReadmeSaysAndTheBuiltFileMatches) {
     const Preset p = samplePreset();
     GenerateResult r;
@@ -371,6 +397,10 @@ TEST(TsgenSample, FaultsLandWhereTheReadmeSaysAndTheBuiltFileMatches) {
         EXPECT_FALSE(orv::payloadUnitStart(pkt)) << i;
         EXPECT_FALSE(tsgen_test::pcrOf(pkt)) << i;
     }
+    // The repeated audio packet is sent three times in a row.
+    EXPECT_EQ(r.applied[1].other, 21350u);
+    for (uint64_t copy : {21349u, 21350u})
+        EXPECT_TRUE(std::equal(packetAt(ts, copy), packetAt(ts, copy) + 188, packetAt(ts, 21348)));
     // The sample has an EPG schedule on 0x50 and 0x51 and no CAT.
     std::map<uint8_t, int> eit;
     for (const auto& s : tsgen_test::sectionsOn(ts, 0x12))

@@ -211,9 +211,9 @@ void FaultInjector::applyPoint(std::size_t i, uint64_t index) {
             record(i, index, pid, index);
             break;
         case FaultKind::CcRepeat:
-            copyPending_ = true;  // the copy is taken once the packet is final
-            ++nullsToDrop_;
-            record(i, index, pid, index + 1);
+            copiesPending_ = f.count;  // the copy is taken once the packet is final
+            nullsToDrop_ += f.count;
+            record(i, index, pid, index + f.count);
             break;
         case FaultKind::CcReorder: {
             std::size_t j = 0;
@@ -308,8 +308,8 @@ void FaultInjector::shiftPts(uint8_t* p, int64_t shift) const {
 }
 
 void FaultInjector::next(uint64_t index, uint8_t* out) {
-    if (copyPending_) {
-        copyPending_ = false;
+    if (copiesPending_ > 0) {
+        --copiesPending_;
         std::memcpy(out, copy_.bytes, kPacketSize);
         return;
     }
@@ -326,7 +326,7 @@ void FaultInjector::next(uint64_t index, uint8_t* out) {
         setCc(cur_.bytes, ccOf(cur_.bytes) + ccShift_[cur_.pid]);
     if (cur_.tag >= 0) extendRecord(static_cast<std::size_t>(cur_.tag), index);  // reordered
     std::memcpy(out, cur_.bytes, kPacketSize);
-    if (copyPending_) copy_ = cur_;
+    if (copiesPending_ > 0) copy_ = cur_;
 }
 
 }  // namespace tsgen

@@ -52,7 +52,7 @@ class FaultInjector {
     std::deque<SlotPacket> ahead_;  // lookahead for cc-reorder only
     SlotPacket cur_;
     SlotPacket copy_;
-    bool copyPending_ = false;
+    uint32_t copiesPending_ = 0;  // cc-repeat copies still to emit
     uint32_t nullsToDrop_ = 0;
     std::array<uint8_t, 8192> ccShift_{};
     std::array<int64_t, 8192> ptsShift_{};

@@ -6,7 +6,7 @@ namespace tsgen {
 
 const std::array<FaultKindInfo, 14> kFaultKinds = {{
     {FaultKind::CcSkip, "cc-skip", false, false, 1, 1, 15, "counter jumps by value extra"},
-    {FaultKind::CcRepeat, "cc-repeat", false, false, 0, 0, 0, "packet sent twice"},
+    {FaultKind::CcRepeat, "cc-repeat", false, false, 0, 0, 0, "packet followed by count copies"},
     {FaultKind::CcReorder, "cc-reorder", false, false, 0, 0, 0, "swapped with next of its PID"},
     {FaultKind::SyncByte, "sync", false, false, 0x46, 0, 255, "sync byte replaced by value"},
     {FaultKind::TransportError, "tei", false, false, 0, 0, 0, "transport_error_indicator set"},

@@ -9,9 +9,10 @@
 //   kind          qualifies          effect
 //   cc-skip       payload            continuity_counter of the target and of every later packet of
 //                                    its PID advanced by `value` (default 1), as after lost packets
-//   cc-repeat     payload            the target is emitted twice in a row, byte for byte (same CC,
-//                                    same PCR if it has one); to keep the packet count and the
-//                                    timing, the next null packet of the clean stream is dropped
+//   cc-repeat     payload            the target is followed by `count` (default 1) copies of
+//                                    itself, byte for byte (same CC, same PCR if it has one); to
+//                                    keep the packet count and the timing, as many of the next
+//                                    null packets of the clean stream are dropped
 //   cc-reorder    payload            the target is swapped with the next payload packet of its
 //                                    PID (searched up to 65536 packets ahead)
 //   sync          any                sync byte replaced by `value` (default 0x46)
@@ -80,9 +81,9 @@ struct Fault {
     uint32_t count = 1;
 };
 
-// Where a fault landed. For cc-repeat `other` is the copy's index, for cc-reorder the index the
-// target went to, for table-gap and pcr-gap the last packet affected; otherwise `other` = packet.
-// pcr-jitter and stray give one record per packet.
+// Where a fault landed. For cc-repeat `other` is the last copy's index, for cc-reorder the index
+// the target went to, for table-gap and pcr-gap the last packet affected; otherwise `other` =
+// packet. pcr-jitter and stray give one record per packet.
 struct AppliedFault {
     std::size_t fault = 0;  // index in the fault list
     FaultKind kind = FaultKind::CcSkip;

@@ -76,6 +76,16 @@ int main(int argc, char** argv) {
     app.add_option("--video-profile", videoProfile,
                    "MPEG-2 profile@level every video declares (default: the preset's main@main)")
         ->check(CLI::IsMember(profileNames));
+    bool packedPsi = false;
+    unsigned pmtStreams = 0;
+    app.add_flag("--packed-psi", packedPsi,
+                 "Send PAT and PMTs as one unbroken run of sections per PID: a section that "
+                 "spans packets ends in the packet that starts the next (pointer_field > 0)");
+    app.add_option("--pmt-streams", pmtStreams,
+                   "List N private data components in every PMT (none is sent), so the PMTs "
+                   "span packets")
+        ->check(CLI::Range(0u, tsgen::kMaxPmtDataStreams))
+        ->capture_default_str();
 
     try {
         app.parse(argc, argv);
@@ -91,6 +101,8 @@ int main(int argc, char** argv) {
         options.bitrate = static_cast<uint64_t>(std::llround(bitrateMbit * 1e6));
         options.packetSize = packetSize;
         if (seconds) options.durationMs = static_cast<uint64_t>(std::llround(*seconds * 1000));
+        options.packedPsi = packedPsi;
+        options.pmtDataStreams = pmtStreams;
         tsgen::Preset p = *tsgen::presetByName(preset, options);
         if (!videoProfile.empty())
             tsgen::setVideoProfile(p.config, *tsgen::videoProfileByName(videoProfile));

@@ -87,6 +87,7 @@ Section pmtSectionFor(const ProgramConfig& program, uint8_t version) {
     if (program.video) p.streams.push_back({kStreamTypeMpeg2Video, program.video->pid, {}});
     for (const AudioParams& a : program.audios)
         p.streams.push_back({kStreamTypeMpeg1Audio, a.pid, {iso639LanguageDescriptor("eng")}});
+    p.streams.insert(p.streams.end(), program.extraStreams.begin(), program.extraStreams.end());
     return buildPmt(p);
 }
 
@@ -167,7 +168,8 @@ Multiplexer::Multiplexer(const StreamConfig& cfg) : impl_(std::make_unique<Impl>
         std::size_t q = 0;
         while (q < m.queues.size() && m.queues[q].packetizer.pid() != t.pid)
             ++q;
-        if (q == m.queues.size()) m.queues.push_back({SectionPacketizer(t.pid, t.pack), 0, kNever});
+        if (q == m.queues.size())
+            m.queues.push_back({SectionPacketizer(t.pid, t.pack, t.continuous), 0, kNever});
         TableState st;
         st.src = &t;
         st.queue = q;

@@ -42,6 +42,9 @@ struct TableSource {
     // moment it is queued (TDT, TOT).
     std::function<Section(int64_t utc)> timed;
     bool pack = false;  // several sections per packet on this PID (the PID's first source decides)
+    // One unbroken run of sections on this PID: a section's tail packet waits for the next
+    // section and carries its start (pointer_field > 0); the PID's first source decides.
+    bool continuous = false;
 };
 
 struct ProgramConfig {
@@ -53,6 +56,8 @@ struct ProgramConfig {
     std::optional<VideoParams> video;
     std::vector<AudioParams> audios;
     Descriptors programInfo;
+    // Further components listed in the PMT after video and audio; nothing is sent on them.
+    std::vector<PmtStream> extraStreams;
 };
 
 struct StreamConfig {
@@ -75,7 +80,7 @@ uint64_t packetsForMs(uint64_t ms, uint64_t bitrate, unsigned packetSize);
 uint64_t slotAtMs(const StreamConfig& cfg, uint64_t ms);
 
 // The PMT the program's configuration implies: stream_type 2 for video, 3 for audio (with an ISO
-// 639 descriptor "eng"), PCR_PID, programInfo.
+// 639 descriptor "eng"), then extraStreams; PCR_PID, programInfo.
 Section pmtSectionFor(const ProgramConfig& program, uint8_t version = 0);
 // The PAT of the configured programs (plus a network PID entry when networkPid is given).
 Section patSectionFor(uint16_t transportStreamId, const std::vector<ProgramConfig>& programs,

@@ -1,5 +1,6 @@
 #include "tools/tsgen/presets.h"
 
+#include <stdexcept>
 #include <string>
 
 #include "tools/tsgen/dvb_time.h"
@@ -152,8 +153,19 @@ Section totSection(int64_t utc) {
     return buildTot({utc, {localTimeOffsetDescriptor({china})}});
 }
 
+void addPmtDataStreams(std::vector<ProgramConfig>& programs, unsigned count) {
+    if (count > kMaxPmtDataStreams)
+        throw std::invalid_argument("more PMT data streams than a PMT section holds");
+    for (ProgramConfig& p : programs)
+        for (unsigned k = 0; k < count; ++k)
+            p.extraStreams.push_back({0x06,
+                                      static_cast<uint16_t>(p.pmtPid + 0x40 + k),
+                                      {iso639LanguageDescriptor("eng")}});
+}
+
 StreamConfig baseConfig(const PresetOptions& o, uint64_t defaultMs, bool schedule,
                         std::vector<ProgramConfig> programs, const Services& services) {
+    addPmtDataStreams(programs, o.pmtDataStreams);
     StreamConfig c;
     c.bitrate = o.bitrate;
     c.packetSize = o.packetSize;
@@ -163,6 +175,8 @@ StreamConfig baseConfig(const PresetOptions& o, uint64_t defaultMs, bool schedul
     for (std::size_t i = 0; i < c.programs.size(); ++i)
         c.tables.push_back(table(c.programs[i].pmtPid, 100, static_cast<uint32_t>(10 + 20 * i),
                                  {pmtSectionFor(c.programs[i])}));
+    for (TableSource& t : c.tables)
+        t.continuous = o.packedPsi;  // the PAT and the PMTs (the presets have no CAT)
     c.tables.push_back(table(kPidNit, 2000, 50, {nitSection(services)}));
     c.tables.push_back(table(kPidSdt, 1000, 70, {sdtSection(services, schedule)}));
     c.tables.push_back(table(kPidEit, 1600, 90, eitPresentFollowing(services, c.startUtc)));
@@ -211,7 +225,8 @@ Preset cleanPreset(const PresetOptions& options) {
 //
 //   fault                                   output packet          PID
 //   cc-skip, value 1 (one packet lost)      11227                  0x0101 program 1 video
-//   cc-repeat (audio packet sent twice)     21348, copy at 21349   0x0102 program 1 audio
+//   cc-repeat, count 2 (audio packet sent   21348, copies at       0x0102 program 1 audio
+//   three times)                            21349 and 21350
 //   tei (transport_error_indicator)         31918                  0x0201 program 2 video
 //   stray (PID in no PMT), 3 packets        37576, 37578, 37583    0x0777
 //   scramble, value 2                       47965                  0x0202 program 2 audio
@@ -230,7 +245,10 @@ Preset samplePreset(const PresetOptions& options) {
         return f;
     };
     p.faults.push_back(fault(FaultKind::CcSkip, at(2110), 0x0101));
-    p.faults.push_back(fault(FaultKind::CcRepeat, at(4010), 0x0102));
+    // Sent once more would be legal (ISO/IEC 13818-1 allows one repeat); three times is not.
+    Fault repeat = fault(FaultKind::CcRepeat, at(4010), 0x0102);
+    repeat.count = 2;
+    p.faults.push_back(repeat);
     p.faults.push_back(fault(FaultKind::TransportError, at(6000), 0x0201));
     Fault stray = fault(FaultKind::StrayPid, at(7000), 0x0777);
     stray.count = 3;

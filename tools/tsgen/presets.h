@@ -15,7 +15,16 @@ struct PresetOptions {
     uint64_t bitrate = 8'000'000;
     unsigned packetSize = 188;
     std::optional<uint64_t> durationMs;  // unset: the preset's own length
+    // PAT, CAT and PMTs sent as one unbroken run of sections per PID (TableSource::continuous).
+    bool packedPsi = false;
+    // Private data components (stream_type 0x06, PIDs PMT PID + 0x40 + k, each with an ISO 639
+    // descriptor) listed in every PMT after its video and audio, up to kMaxPmtDataStreams; nothing
+    // is sent on them. With enough of them a PMT spans several packets.
+    unsigned pmtDataStreams = 0;
 };
+
+// Data components that keep a PMT of one video and one audio within 1024 bytes.
+inline constexpr unsigned kMaxPmtDataStreams = 90;
 
 struct Preset {
     StreamConfig config;

@@ -19,8 +19,13 @@ void SectionPacketizer::push(Section section) {
     pending_.push_back(std::move(section));
 }
 
+bool SectionPacketizer::tailLeavesRoomForAStart() const {
+    const std::size_t rem = pending_.front().size() - offset_;
+    return rem < kPayloadSize && kPayloadSize - 1 - rem >= kMinStartRoom;
+}
+
 bool SectionPacketizer::nextPacket(uint8_t* out, unsigned cc) {
-    if (pending_.empty()) return false;
+    if (empty()) return false;
     uint8_t* payload = out + 4;
     std::size_t pos = 0;
     bool pusi = false;
@@ -28,8 +33,7 @@ bool SectionPacketizer::nextPacket(uint8_t* out, unsigned cc) {
     if (offset_ > 0) {
         const Section& cur = pending_.front();
         const std::size_t rem = cur.size() - offset_;
-        const bool startsHere = rem < kPayloadSize && pack_ && pending_.size() > 1 &&
-                                kPayloadSize - 1 - rem >= kMinStartRoom;
+        const bool startsHere = pack_ && pending_.size() > 1 && tailLeavesRoomForAStart();
         if (startsHere) {
             pusi = true;
             payload[pos++] = static_cast<uint8_t>(rem);
