@@ -177,10 +177,6 @@ int64_t packetPcr(const uint8_t* p) {
     return base * 300 + extension;
 }
 
-bool discontinuityIndicator(const uint8_t* p) {
-    return hasAdaptationField(p) && adaptationFieldLength(p) > 0 && (p[5] & 0x80) != 0;
-}
-
 int64_t pcrDifference(int64_t later, int64_t earlier) {
     int64_t d = (later - earlier) % kPcrModulus;
     if (d < 0) d += kPcrModulus;
