@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -37,8 +38,11 @@ int runProbe(const std::string& device, const std::vector<std::string>& args) {
     return status;
 }
 
+// A file of its own for each test: ctest runs the tests of this program side by side.
 std::string streamFile() {
-    const std::string path = ::testing::TempDir() + "zelcard_exit_test.ts";
+    const std::string path = ::testing::TempDir() + "zelcard_exit_" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+                             std::to_string(getpid()) + ".ts";
     std::vector<unsigned char> bytes(188 * 400, 0xFF);
     for (std::size_t i = 0; i < 400; ++i) {
         bytes[i * 188] = 0x47;
