@@ -17,7 +17,9 @@ LibraryState& state() {
 }
 
 bool isCardOpen(unsigned card) {
-    return validCard(card) && state().cards[card].handle != 0;
+    if (!validCard(card)) return false;
+    const devio::Handle h = state().cards[card].handle;
+    return h != 0 && h != devio::kInvalidHandle;
 }
 
 void resetLibraryState() {

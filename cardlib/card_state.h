@@ -15,7 +15,7 @@ inline constexpr unsigned kCardCount = 10;
 enum class DeviceKind { PciCard = 0, UsbBox = 1 };
 
 struct CardSlot {
-    devio::Handle handle = 0;  // 0: never opened; kInvalidHandle after a failed open
+    devio::Handle handle = 0;  // 0: closed (never opened, or the last open failed)
     bool receiving = false;
     bool transmitting = false;
     bool qamLocked = false;
@@ -73,7 +73,7 @@ void resetLibraryState();
 inline bool validCard(unsigned card) {
     return card < kCardCount;
 }
-// The card number is valid and its handle is non-zero.
+// The card number is valid and the card holds an open handle.
 bool isCardOpen(unsigned card);
 inline CardSlot& slot(unsigned card) {
     return state().cards[card];

@@ -14,13 +14,14 @@ namespace {
 constexpr std::size_t kPathBufferSize = 256;
 
 // Replaces the card's handle, closing the old one (re-initialisation would otherwise leak one
-// handle per call, 98 of them in a QAM scan).
+// handle per call, 98 of them in a QAM scan). A failed open leaves the card closed, exactly as
+// a card never opened: keeping the invalid handle would make it look open to every export.
 void replaceHandle(unsigned card, devio::Handle handle) {
     devio::Handle& current = slot(card).handle;
     if (current != 0 && current != devio::kInvalidHandle && current != handle) {
         devio::closeHandle(current);
     }
-    current = handle;
+    current = handle == devio::kInvalidHandle ? 0 : handle;
 }
 
 }  // namespace
@@ -81,7 +82,7 @@ long openLazily(unsigned card) {
         // The PCI card answered first, so the device kind follows it.
         state().deviceKind = DeviceKind::PciCard;
     }
-    slot(card).handle = handle;
+    replaceHandle(card, handle);
     return handle == devio::kInvalidHandle ? -2 : 0;
 }
 

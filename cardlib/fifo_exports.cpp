@@ -9,7 +9,7 @@
 #include "cardlib/usb_stream.h"
 #include "cardlib/usb_vendor.h"
 #include "cardlib/zelcard.h"
-#include "platform/devio/clock.h"
+#include "platform/clock.h"
 #include "platform/devio/event.h"
 #include "platform/devio/shared_memory.h"
 #include "platform/devio/zelcard_interface.h"
@@ -97,7 +97,7 @@ bool latch(unsigned card) {
         std::uint32_t value = 0;
         readRegister(card, kRegMeasureLatch, value);
         if (value & 1) return true;
-        devio::sleepMs(1);
+        sleepMs(1);
     }
     return false;
 }
@@ -159,7 +159,7 @@ long startReceivePci(unsigned card) {
 long startReceiveUsb(unsigned card) {
     UsbStreamState& u = state().usb;
     CardSlot& s = slot(card);
-    devio::sleepMs(kUsbSettleMs);
+    sleepMs(kUsbSettleMs);
     if (!u.packetLenKnown) {
         for (int query = 0; query < 3 && !u.packetLenKnown; ++query) {
             bool is188 = true;
@@ -170,7 +170,7 @@ long startReceiveUsb(unsigned card) {
             }
         }
         if (!u.packetLenKnown) return -2;
-        devio::sleepMs(kUsbSettleMs);
+        sleepMs(kUsbSettleMs);
     }
     resetUsbStream();
     const std::uint32_t zero = 0;
@@ -183,7 +183,7 @@ long startReceiveUsb(unsigned card) {
     const StreamRequest start = makeStreamRequest(kStreamStartN);
     if (!devio::deviceIoControl(s.handle, kIoctlUsbPipeStart, &start, sizeof start, nullptr, 0,
                                 &returned)) {
-        devio::sleepMs(2000);
+        sleepMs(2000);
         return -4;
     }
     u.streaming = true;
@@ -217,7 +217,7 @@ long ZelStopReTran(unsigned card) {
     CardSlot& s = slot(card);
     if (state().deviceKind == DeviceKind::UsbBox) {
         resetUsbStream();
-        devio::sleepMs(kUsbSettleMs);
+        orv::sleepMs(kUsbSettleMs);
         std::uint32_t returned = 0;
         if (!devio::deviceIoControl(s.handle, kIoctlUsbStreamStop, nullptr, 0, nullptr, 0,
                                     &returned)) {

@@ -9,7 +9,7 @@
 #include "cardlib/qam_demod.h"
 #include "cardlib/usb_vendor.h"
 #include "cardlib/zelcard.h"
-#include "platform/devio/clock.h"
+#include "platform/clock.h"
 #include "platform/devio/zelcard_interface.h"
 #include "platform/message.h"
 
@@ -102,7 +102,7 @@ long initUsbPlain(const InitArgs& a) {
                 return -4;
             }
             if (status[0] == 1) break;
-            if (request + 1 < kAsiSyncRequests) devio::sleepMs(kAsiSyncRetryMs);
+            if (request + 1 < kAsiSyncRequests) sleepMs(kAsiSyncRetryMs);
         }
         return 0;
     }
@@ -193,9 +193,9 @@ long ZelResetCard(unsigned card) {
     if (isBusy(card)) return -2;
     if (state().deviceKind == DeviceKind::UsbBox) return 0;
     writeRegister(card, kRegReset, 3);
-    orv::devio::sleepMs(3);
+    orv::sleepMs(3);
     writeRegister(card, kRegReset, 0);
-    orv::devio::sleepMs(100);
+    orv::sleepMs(100);
     return 0;
 }
 

@@ -10,7 +10,7 @@
 #include "cardlib/signal_conversions.h"
 #include "cardlib/usb_vendor.h"
 #include "cardlib/zelcard.h"
-#include "platform/devio/clock.h"
+#include "platform/clock.h"
 #include "platform/devio/zelcard_interface.h"
 #include "platform/message.h"
 
@@ -72,7 +72,7 @@ long ZelGetQAM_SignalQuality(int* quality, unsigned card) {
 
 long ZelGetQAM_CurChannelParameter(CurChannelParameter* p, unsigned card) {
     if (long r = prepareUsbOnly(card); r != 0) return r;
-    orv::devio::sleepMs(kChannelStatusWaitMs);
+    orv::sleepMs(kChannelStatusWaitMs);
     std::uint8_t s[kVendorOutputSize] = {};
     std::uint32_t returned = 0;
     if (!vendorIn(card, kVendorChannelStatus, 64, s, returned)) return -4;
@@ -109,7 +109,7 @@ long ZelStartTransmit(unsigned card) {
     writeRegister(card, kRegControl, kCmdStartTransmit);
     for (int reads = 0;; ++reads) {
         if (reads == 100) return -3;
-        orv::devio::sleepMs(1);
+        orv::sleepMs(1);
         std::uint32_t status = 0;
         readRegister(card, kRegStatus, status);
         if ((status & 0x80008) == kStatusIdle) break;

@@ -12,9 +12,9 @@ bool writeRegister(unsigned card, std::uint32_t offset, std::uint32_t value);
 // the card is still busy after 100 polls.
 bool runCommand(unsigned card, std::uint32_t command);
 
-// A byte to a device register over the card's I2C engine, up to three attempts: 0 acknowledged,
-// -1 no completion within 200 reads (STATUS is then cleared), otherwise bits 8-15 of the last
-// result.
+// A byte to a device register over the card's I2C engine, up to three attempts, each waiting
+// the bus time of a transfer before polling: 0 acknowledged, -1 no completion within 200 reads
+// (STATUS is then cleared), otherwise bits 8-15 of the last result.
 int i2cWrite(unsigned card, std::uint8_t address, std::uint8_t reg, std::uint8_t data);
 // One read: 0 with the contents in value, -1 without completion, otherwise bits 8-15.
 int i2cRead(unsigned card, std::uint8_t address, std::uint8_t reg, std::uint8_t& value);

@@ -8,7 +8,7 @@
 
 #include "cardlib/card_state.h"
 #include "cardlib/pci_access.h"
-#include "platform/devio/clock.h"
+#include "platform/clock.h"
 #include "platform/devio/zelcard_interface.h"
 
 namespace orv::zel {
@@ -127,9 +127,9 @@ void reinitialise(unsigned card, std::uint32_t symbolRateK, std::uint32_t qamInd
 
 void programTuner(unsigned card, std::uint32_t frequencyKHz) {
     demodWrite(card, 135, (shadow(135) & 0x8F) | 0x60);
-    devio::sleepMs(1);
+    sleepMs(1);
     setBits(card, 134, 0x80);
-    devio::sleepMs(5);
+    sleepMs(5);
 
     const std::uint32_t divider = (frequencyKHz + kIntermediateKHz) * 16 / 1000;
     const std::uint32_t band = frequencyKHz < 171000 ? 0x01 : frequencyKHz < 468000 ? 0x02 : 0x08;
@@ -140,12 +140,12 @@ void programTuner(unsigned card, std::uint32_t frequencyKHz) {
         writeRegister(card, kRegI2cCommand, 0xC20000);
         writeRegister(card, kRegI2cData, word);
         writeRegister(card, kRegControl, kCmdI2cTransfer);
-        devio::sleepMs(3);
+        sleepMs(3);
         std::uint32_t result = word;
         while (result == word && reads < kTunerReads) {
             ++reads;
             readRegister(card, kRegI2cData, result);
-            if (result == word) devio::sleepMs(1);
+            if (result == word) sleepMs(1);
         }
         if (result == word) {
             writeRegister(card, kRegStatus, kStatusClear);
@@ -154,24 +154,24 @@ void programTuner(unsigned card, std::uint32_t frequencyKHz) {
         if (((result >> 8) & 0xF) == 0x1) break;
     }
 
-    devio::sleepMs(2);
+    sleepMs(2);
     clearBits(card, 134, 0x80);
-    devio::sleepMs(5);
+    sleepMs(5);
     demodWrite(card, 135, shadow(135) & 0x8F);
-    devio::sleepMs(5);
+    sleepMs(5);
 }
 
 // Polls a status bit until it has been read set 20 times in a row or the counter passes the
 // limit; true when the last read had it set.
 bool awaitStableBit(unsigned card, int& counter, int budget, std::uint32_t waitMs,
                     std::uint8_t bit) {
-    devio::sleepMs(waitMs);
+    sleepMs(waitMs);
     counter += static_cast<int>(waitMs);
     const int limit = counter + budget;
     int streak = 0;
     bool set = false;
     while (counter <= limit && streak < 20) {
-        devio::sleepMs(waitMs);
+        sleepMs(waitMs);
         counter += 4;
         set = (demodRead(card, 130) & bit) != 0;
         streak = set ? streak + 1 : 0;
@@ -182,7 +182,7 @@ bool awaitStableBit(unsigned card, int& counter, int budget, std::uint32_t waitM
 bool tryLock(unsigned card, std::uint32_t symbolRateK, std::uint32_t qamIndex, int range,
              int carrierOffset, int inversion, int symbolRateOffset) {
     const std::uint32_t s = symbolRateK == 0 ? 1 : symbolRateK;
-    devio::sleepMs(45000 / s);
+    sleepMs(45000 / s);
     const Budgets budgets = s < 1500 ? Budgets{400, 300, 100} : Budgets{200, 200, 20};
     reinitialise(card, symbolRateK, qamIndex);
 
@@ -243,11 +243,11 @@ bool tryLock(unsigned card, std::uint32_t symbolRateK, std::uint32_t qamIndex, i
     setBits(card, 105, static_cast<std::uint8_t>(carrier >> 24));
 
     demodWrite(card, 131, (shadow(131) & ~0x08) | (inversion ? 0x08 : 0));
-    devio::sleepMs(20);
+    sleepMs(20);
     setBits(card, 136, 0x08);
-    devio::sleepMs(20);
+    sleepMs(20);
     clearBits(card, 90, 0x20);
-    devio::sleepMs(20);
+    sleepMs(20);
     setBits(card, 106, 0x01);
     setBits(card, 67, 0x40);
     setBits(card, 67, 0x10);
@@ -256,7 +256,7 @@ bool tryLock(unsigned card, std::uint32_t symbolRateK, std::uint32_t qamIndex, i
     int counter = 0;
     bool agc = false;
     while (!agc && counter <= 50) {
-        devio::sleepMs(4);
+        sleepMs(4);
         counter += 4;
         agc = (demodRead(card, 67) & 0x08) != 0;
     }
@@ -266,7 +266,7 @@ bool tryLock(unsigned card, std::uint32_t symbolRateK, std::uint32_t qamIndex, i
     const int limit = counter + budgets.third + 500;
     bool frame = false;
     while (!frame && counter <= limit) {
-        devio::sleepMs(10);
+        sleepMs(10);
         counter += 4;
         frame = (demodRead(card, 223) & 0x80) != 0;
     }

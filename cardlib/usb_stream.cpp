@@ -1,15 +1,13 @@
 #include "cardlib/usb_stream.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
-#include <limits>
 #include <new>
 #include <vector>
 
 #include "cardlib/card_state.h"
-#include "cardlib/signal_conversions.h"
-#include "platform/devio/clock.h"
+#include "cardlib/usb_framing.h"
+#include "platform/clock.h"
 #include "platform/devio/zelcard_interface.h"
 #include "platform/message.h"
 
@@ -19,7 +17,6 @@ namespace {
 constexpr std::size_t kRingSpare = 2 * 1024 * 1024;
 constexpr int kMaxEmptyTransfers = 1000;
 constexpr std::uint32_t kResyncWaitMs = 10;
-constexpr std::size_t kUnitsPerGroup = 40;
 
 UsbStreamState& usb() {
     return state().usb;
@@ -30,25 +27,6 @@ void resetRing() {
     UsbStreamState& u = usb();
     u.ringRead = u.ringWrite = u.ringAvailable = 0;
     u.resyncPending = true;
-}
-
-bool isPacketPrefix(const std::uint8_t* p) {
-    return p[0] == 0x55 && p[1] == 0x55;
-}
-bool isInfoPrefix(const std::uint8_t* p) {
-    return p[0] == 0x55 && p[1] == 0xAA;
-}
-
-// The first offset where a group of 40 packets is followed by an information packet.
-std::size_t findFraming(const std::uint8_t* data, std::size_t bytes, std::size_t unit) {
-    const std::size_t span = 41 * unit;
-    for (std::size_t i = 0; i + span < bytes; ++i) {
-        if (isPacketPrefix(data + i) && isPacketPrefix(data + i + unit) &&
-            isInfoPrefix(data + i + 40 * unit)) {
-            return i;
-        }
-    }
-    return bytes;
 }
 
 void appendToRing(const std::uint8_t* data, std::size_t bytes) {
@@ -96,12 +74,12 @@ bool collect(unsigned card, std::size_t need, bool framed, std::size_t unit) {
         const std::uint8_t* data = transfer.data();
         if (u.resyncPending && framed) {
             if (bytes <= 60 * unit) {
-                devio::sleepMs(kResyncWaitMs);
+                sleepMs(kResyncWaitMs);
                 continue;
             }
             const std::size_t at = findFraming(data, bytes, unit);
             if (at == bytes) {
-                devio::sleepMs(kResyncWaitMs);
+                sleepMs(kResyncWaitMs);
                 continue;
             }
             data += at;
@@ -135,14 +113,6 @@ bool allocateBuffers(std::size_t need) {
     return true;
 }
 
-std::uint32_t timingValue(std::uint32_t blockBytes, double rateMbps) {
-    // 27 MHz ticks over ten blocks, minus one; a rate of 0 gives the longest time there is.
-    constexpr double kMax = std::numeric_limits<std::uint32_t>::max() - 1.0;
-    if (!(rateMbps > 0)) return static_cast<std::uint32_t>(kMax);
-    const double value = blockBytes * 10.0 * 8.0 * 27.0 / rateMbps - 1.0;
-    return static_cast<std::uint32_t>(std::clamp(value, 0.0, kMax));
-}
-
 }  // namespace
 
 void resetUsbStream() {
@@ -151,22 +121,6 @@ void resetUsbStream() {
     u.staging = {};
     resetRing();
     u.resyncPending = false;
-}
-
-void decodeInfoUnit(const std::uint8_t* p, ExtraDataInTs& r) {
-    r.statusByte = p[10];
-    r.statusFlag = p[11] == 1;
-    r.errorRatio = errorRatio(std::uint32_t(p[30] & 0x0F) << 16 | p[31] << 8 | p[32], p[29]);
-    r.statusCode = p[33];
-    r.offsetValue = static_cast<float>(p[34] * double(state().symbolRateK) * 1000.0 / 512.0);
-    r.scaledValue = static_cast<float>(p[35] * 1000000.0 / 262144.0);
-    r.levelDbuv = signalLevelDbuv(p[36], p[37]);
-    r.qualityDb = qualityDb(p[38], state().measureModeCode);
-    std::memcpy(r.rawTail, p + 41, sizeof r.rawTail);
-    std::memcpy(r.rawRatio, p + 29, sizeof r.rawRatio);
-    std::memcpy(r.rawCodes, p + 33, sizeof r.rawCodes);
-    std::memcpy(r.rawLevel, p + 36, sizeof r.rawLevel);
-    r.rawQuality = p[38];
 }
 
 long long readUsb(void* buffer, void* rates, ExtraDataInTs* records, unsigned* recordCount,
@@ -178,6 +132,9 @@ long long readUsb(void* buffer, void* rates, ExtraDataInTs* records, unsigned* r
     const std::size_t blockBytes = slot(card).rxBlockSize;
     const bool plain = state().usbPlainStream != 0;
     if (blocks == 0 || blockBytes == 0) return 0;
+    // The caller's blocks are rxBlockSize bytes: a packet length that no longer matches them
+    // (a query between stop and the next start) must not write 40 longer packets into them.
+    if (!plain && blockBytes != kUnitsPerGroup * packet) return 0;
     std::size_t need = plain ? blocks * blockBytes : blocks * 41 * unit;
     // The staging area is sized by the first read after a receive start; a larger read is cut
     // to that size instead of overrunning it.
@@ -202,45 +159,23 @@ long long readUsb(void* buffer, void* rates, ExtraDataInTs* records, unsigned* r
         return static_cast<long long>(blocks);
     }
     const std::uint8_t* s = u.staging.data();
-    if (!isPacketPrefix(s) || s[40 * unit] != 0x55 ||
+    // A read may begin with the rest of a run of information units that the previous read cut:
+    // in step, and refusing it would throw away every other read of such a stream.
+    if (!(isPacketPrefix(s) || isInfoPrefix(s)) || s[40 * unit] != 0x55 ||
         (s[40 * unit + 1] != 0x55 && s[40 * unit + 1] != 0xAA)) {
         resetRing();
         return -1;
     }
 
-    auto* timing = static_cast<std::uint32_t*>(rates);
-    u.infoCount = u.groupCount = 0;
-    u.parseOffset = 0;
-    for (;;) {
-        const std::size_t at = u.parseOffset;
-        if (at + 2 > need) break;
-        if (isPacketPrefix(s + at) && u.groupCount < blocks && at + kUnitsPerGroup * unit <= need) {
-            std::uint8_t* block = out + u.groupCount * blockBytes;
-            for (std::size_t j = 0; j < kUnitsPerGroup; ++j) {
-                std::memcpy(block + j * packet, s + at + j * unit + 2, packet);
-            }
-            u.parseOffset += kUnitsPerGroup * unit;
-            ++u.groupCount;
-        } else if (isInfoPrefix(s + at) && u.infoCount < blocks && at + unit <= need) {
-            const std::uint8_t* p = s + at;
-            const std::uint32_t bytesPerSecond =
-                p[6] | p[7] << 8 | p[8] << 16 | std::uint32_t(p[9]) << 24;
-            u.cachedRateMbps = bytesPerSecond * 8.0 / 1000000.0;
-            if (timing) {
-                timing[u.infoCount] =
-                    timingValue(static_cast<std::uint32_t>(blockBytes), u.cachedRateMbps);
-            }
-            if (records) decodeInfoUnit(p, records[u.infoCount]);
-            ++u.infoCount;
-            u.parseOffset += unit;
-        } else {
-            break;
-        }
-    }
-    // A complete read holds as many groups as information packets, `blocks` of each.
-    if (u.infoCount != blocks || u.groupCount != blocks) {
+    const FramedParse parse =
+        parseFramed(s, need, packet, blocks, {out, static_cast<std::uint32_t*>(rates), records},
+                    u.cachedRateMbps);
+    u.parseOffset = parse.offset;
+    u.groupCount = parse.groups;
+    u.infoCount = parse.infos;
+    if (parse.result < 0) {
         resetRing();
-        return -2;
+        return parse.result;
     }
     if (recordCount) *recordCount = u.infoCount;
     return static_cast<long long>(blocks);

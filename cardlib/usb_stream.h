@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "cardlib/usb_framing.h"
 #include "cardlib/zelcard.h"
 
 namespace orv::zel {
@@ -14,7 +15,5 @@ void resetUsbStream();
 // -2 stream out of step.
 long long readUsb(void* buffer, void* rates, ExtraDataInTs* records, unsigned* recordCount,
                   unsigned long blocks, unsigned card);
-// Decodes one information unit (starting at its 0x55 0xAA prefix, packetLen + 2 bytes).
-void decodeInfoUnit(const std::uint8_t* unit, ExtraDataInTs& record);
 
 }  // namespace orv::zel

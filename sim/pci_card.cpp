@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/clock.h"
 #include "platform/devio/zelcard_interface.h"
 
 namespace orv::sim {
@@ -18,7 +19,7 @@ struct PciCard::Rings {
         std::vector<std::shared_ptr<std::uint8_t[]>> entries;
         std::shared_ptr<std::uint32_t[]> table;     // entry tokens
         std::shared_ptr<std::uint64_t[]> counters;  // [0] read, [1] write
-        std::vector<devio::MemoryToken> tokens;     // everything registered, to release
+        std::vector<devio::SharedMemory> shares;    // everything registered, released with us
         devio::MemoryToken tableToken = 0;
         devio::MemoryToken readToken = 0;
         devio::MemoryToken writeToken = 0;
@@ -35,13 +36,8 @@ struct PciCard::Rings {
             readToken = share(counters, 8);
             writeToken = share(std::shared_ptr<void>(counters, counters.get() + 1), 8);
         }
-        ~Ring() {
-            for (auto token : tokens)
-                devio::releaseMemory(token);
-        }
         devio::MemoryToken share(std::shared_ptr<void> block, std::size_t size) {
-            tokens.push_back(devio::shareMemory(std::move(block), size));
-            return tokens.back();
+            return shares.emplace_back(std::move(block), size).token();
         }
         std::atomic_ref<std::uint64_t> readCount() { return std::atomic_ref(counters[0]); }
         std::atomic_ref<std::uint64_t> writeCount() { return std::atomic_ref(counters[1]); }
@@ -99,6 +95,7 @@ std::uint32_t PciCard::control(std::uint32_t code, std::span<const std::byte> in
             std::memcpy(&offset, in.data(), 4);
             std::lock_guard lock(mutex_);
             ++reads_[offset];
+            if (offset == kRegI2cData) settleI2c();
             const std::uint32_t value = readRegister(offset);
             std::memcpy(out.data(), &value, 4);
             returned = 4;
@@ -202,25 +199,46 @@ void PciCard::runCommand(std::uint32_t command) {
     }
 }
 
+namespace {
+
+// Bus time of a transfer on a standard-mode (100 kHz) bus: nine clocks a byte, plus the start,
+// repeated start and stop conditions.
+constexpr std::chrono::microseconds busTime(unsigned bytes, unsigned conditions) {
+    return std::chrono::microseconds((bytes * 9 + conditions) * 10);
+}
+
+}  // namespace
+
 void PciCard::runI2c() {
     if (config_.i2cStuck) return;  // the data word never changes
     const std::uint32_t command = registers_[kRegI2cCommand];
     const std::uint8_t address = (command >> 16) & 0xFF;
     const std::uint8_t reg = (command >> 8) & 0xFF;
-    std::uint32_t& data = registers_[kRegI2cData];
     constexpr std::uint32_t kAck = 0x100;
     constexpr std::uint32_t kNack = 0x200;
+    std::chrono::microseconds duration = busTime(3, 2);  // address, register, data
     if (address == kTunerAddress) {
         // The result keeps bit 31 set so it always differs from the word written.
-        data = 0x80000000u | (demodulator_.tune(data) ? kAck : kNack);
+        i2cResult_ = 0x80000000u | (demodulator_.tune(registers_[kRegI2cData]) ? kAck : kNack);
+        duration = busTime(5, 2);  // address and the four-byte word
     } else if (address == kDemodulatorAddress) {
         demodulator_.write(reg, command & 0xFF);
-        data = kAck | (command & 0xFF);
+        i2cResult_ = kAck | (command & 0xFF);
     } else if (address == (kDemodulatorAddress | 1)) {
-        data = kAck | demodulator_.read(reg);
+        i2cResult_ = kAck | demodulator_.read(reg);
+        duration = busTime(4, 3);  // address and register, then address and data
     } else {
-        data = kNack;
+        i2cResult_ = kNack;  // nobody acknowledges the address
+        duration = busTime(1, 2);
     }
+    i2cBusy_ = true;
+    i2cDoneAt_ = monotonicNow() + duration;
+}
+
+void PciCard::settleI2c() {
+    if (!i2cBusy_ || monotonicNow() < i2cDoneAt_) return;
+    registers_[kRegI2cData] = i2cResult_;
+    i2cBusy_ = false;
 }
 
 std::uint32_t PciCard::fifoSetup(std::span<const std::byte> in, std::span<std::byte> out,

@@ -1,11 +1,13 @@
 // The simulated PCI card behind "\\.\ZelcardDevice<n>": its registers with the STATUS/CONTROL
-// command protocol, the I2C engine in front of the demodulator and tuner, the measurement
+// command protocol, the I2C engine in front of the demodulator and tuner (a transfer takes its
+// bus time on the platform clock before its result shows), the measurement
 // registers, and the receive and transmit rings it shares with the library. While receiving it
 // plays the TS file in a loop at the file's bitrate (times the configured speed), one 40-packet
 // entry per block time, and signals the receive-data event.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -51,6 +53,7 @@ class PciCard : public devio::Driver {
     std::uint32_t readRegister(std::uint32_t offset) const;
     void runCommand(std::uint32_t command);
     void runI2c();
+    void settleI2c();  // publishes a finished transfer's result in I2C_DATA
     bool signalPresent() const;
     std::uint32_t fifoSetup(std::span<const std::byte> in, std::span<std::byte> out,
                             std::size_t& returned);
@@ -65,6 +68,11 @@ class PciCard : public devio::Driver {
     Demodulator demodulator_;
     unsigned resetWrites_ = 0;
     unsigned statusClears_ = 0;
+    // The I2C engine's transfer in flight: its result shows in I2C_DATA once the bus time has
+    // passed on the platform clock.
+    bool i2cBusy_ = false;
+    std::uint32_t i2cResult_ = 0;
+    std::chrono::microseconds i2cDoneAt_{0};
     mutable std::unordered_map<std::uint32_t, unsigned> reads_;
     bool receiving_ = false;
     bool transmitting_ = false;

@@ -60,8 +60,8 @@ void installFromEnvironment() {
             std::fprintf(stderr, "%s: %s\n", kEnvironmentVariable, e.what());
         }
     }
-    // Devices chosen by environment live as long as the process (made after the device layer's
-    // tables, so destroyed before them).
+    // Devices chosen by environment live as long as the process. The memory a card shares keeps
+    // its table alive, so the order in which static objects go at exit does not matter.
     static std::vector<std::shared_ptr<devio::Driver>> installed;
     installed = std::move(plugged);
 }

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/devio/clock.h"
+#include "platform/clock.h"
 #include "platform/devio/zelcard_interface.h"
 
 namespace orv::sim {
@@ -188,7 +188,7 @@ std::uint32_t UsbBox::vendorRequest(std::span<const std::byte> in, std::span<std
     if (in.size() < sizeof request) return devio::kErrorInvalidParameter;
     std::memcpy(&request, in.data(), sizeof request);
     std::lock_guard lock(mutex_);
-    requests_.push_back({request.request, devio::nowMs()});
+    requests_.push_back({request.request, orv::nowMs()});
     if (contains(config_.refusedRequests, request.request)) return devio::kErrorGenFailure;
     const bool toHost = request.direction == 1;
     if (toHost && out.size() < request.length) return devio::kErrorInvalidParameter;

@@ -5,44 +5,63 @@
 #include <utility>
 
 namespace orv::devio {
-namespace {
+namespace detail {
 
-struct Block {
-    std::shared_ptr<void> memory;
-    std::size_t size = 0;
-};
-
-struct Table {
+struct MemoryTable {
+    struct Block {
+        std::shared_ptr<void> memory;
+        std::size_t size = 0;
+    };
     std::mutex mutex;
     std::map<MemoryToken, Block> blocks;
     MemoryToken next = 0x1000;
 };
 
-Table& table() {
-    static Table t;
+}  // namespace detail
+
+namespace {
+
+const std::shared_ptr<detail::MemoryTable>& table() {
+    static const auto t = std::make_shared<detail::MemoryTable>();
     return t;
 }
 
 }  // namespace
 
-MemoryToken shareMemory(std::shared_ptr<void> block, std::size_t size) {
-    Table& t = table();
-    std::lock_guard lock(t.mutex);
+SharedMemory::SharedMemory(std::shared_ptr<void> block, std::size_t size) : table_(table()) {
+    std::lock_guard lock(table_->mutex);
     do {
-        ++t.next;
-    } while (t.next == 0 || t.blocks.count(t.next) != 0);
-    t.blocks.emplace(t.next, Block{std::move(block), size});
-    return t.next;
+        ++table_->next;
+    } while (table_->next == 0 || table_->blocks.count(table_->next) != 0);
+    table_->blocks.emplace(table_->next, detail::MemoryTable::Block{std::move(block), size});
+    token_ = table_->next;
 }
 
-void releaseMemory(MemoryToken token) {
-    Table& t = table();
-    std::lock_guard lock(t.mutex);
-    t.blocks.erase(token);
+SharedMemory::~SharedMemory() {
+    release();
+}
+
+SharedMemory::SharedMemory(SharedMemory&& other) noexcept
+    : table_(std::move(other.table_)), token_(std::exchange(other.token_, 0)) {}
+
+SharedMemory& SharedMemory::operator=(SharedMemory&& other) noexcept {
+    if (this != &other) {
+        release();
+        table_ = std::move(other.table_);
+        token_ = std::exchange(other.token_, 0);
+    }
+    return *this;
+}
+
+void SharedMemory::release() {
+    if (!table_ || token_ == 0) return;
+    std::lock_guard lock(table_->mutex);
+    table_->blocks.erase(token_);
+    token_ = 0;
 }
 
 void* resolveMemory(MemoryToken token, std::size_t size) {
-    Table& t = table();
+    detail::MemoryTable& t = *table();
     std::lock_guard lock(t.mutex);
     auto it = t.blocks.find(token);
     if (it == t.blocks.end() || it->second.size < size) return nullptr;

@@ -10,7 +10,7 @@
 
 #include "cardlib/card_state.h"
 #include "cardlib/zelcard.h"
-#include "platform/devio/clock.h"
+#include "platform/clock.h"
 #include "platform/message.h"
 #include "sim/sim_devices.h"
 
@@ -79,7 +79,7 @@ class CardTest : public ::testing::Test {
         return ZelInitCard(1, 0, 0, 2, 6000000, frequencyKHz, symbolRateK, qamIndex, 0);
     }
 
-    devio::VirtualClock clock_;
+    VirtualClock clock_;
     std::vector<std::string> messages_;
     ScopedMessageHook hook_{[this](std::string_view text) { messages_.emplace_back(text); }};
     std::vector<std::shared_ptr<devio::Driver>> devices_;

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "platform/devio/clock.h"
+#include "platform/clock.h"
 #include "platform/devio/devio.h"
 #include "platform/devio/event.h"
 #include "platform/devio/shared_memory.h"
@@ -91,10 +91,17 @@ TEST(DeviceLayer, NamedEventsAreSharedWhileTheirEventLives) {
 
 TEST(DeviceLayer, SharedMemoryTokensResolveOnlyWithinTheirSize) {
     auto block = std::make_shared<std::uint64_t[]>(4);
-    const MemoryToken token = shareMemory(block, 32);
-    EXPECT_EQ(resolveMemory(token, 32), block.get());
-    EXPECT_EQ(resolveMemory(token, 33), nullptr);
-    releaseMemory(token);
+    MemoryToken token = 0;
+    {
+        SharedMemory share(block, 32);
+        token = share.token();
+        EXPECT_EQ(resolveMemory(token, 32), block.get());
+        EXPECT_EQ(resolveMemory(token, 33), nullptr);
+        // A moved share keeps the block registered; the emptied one releases nothing.
+        SharedMemory moved(std::move(share));
+        EXPECT_EQ(moved.token(), token);
+        EXPECT_EQ(share.token(), 0u);
+    }
     EXPECT_EQ(resolveMemory(token, 8), nullptr);
     EXPECT_EQ(resolveMemory(0, 0), nullptr);
 }

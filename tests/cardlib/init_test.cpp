@@ -255,6 +255,132 @@ TEST_F(CardTest, LockedPciCardReinitialisesWithoutTouchingTunerOrDemodulator) {
     EXPECT_EQ(pci->demodulatorWritesExcept(130), demodulator);
 }
 
+// Every export that needs an open card answers -1 and leaves its outputs alone, as for a card
+// never opened.
+void expectCardClosed() {
+    std::uint8_t buffer[8160] = {};
+    std::uint32_t rates[1] = {77};
+    ExtraDataInTs records[1] = {};
+    unsigned count = 99;
+    float ber = 5.0f;
+    int agc = 12345;
+    int quality = 54321;
+    double mbps = 9.5;
+    bool is188 = false;
+    struct Call {
+        const char* name;
+        std::function<long long()> call;
+    };
+    const Call calls[] = {
+        {"ZelResetCard", [] { return ZelResetCard(0); }},
+        {"ZelStartReceive", [] { return ZelStartReceive(0); }},
+        {"ZelStopReTran", [] { return ZelStopReTran(0); }},
+        {"ZelReadData", [&] { return ZelReadData(buffer, rates, 1, 0); }},
+        {"ZelReadData2", [&] { return ZelReadData2(buffer, rates, records, count, 1, 0); }},
+        {"ZelGetInputPacketLen", [&] { return ZelGetInputPacketLen(&is188, 0); }},
+        {"ZelGetInputBitrates", [&] { return ZelGetInputBitrates(&mbps, 0); }},
+        {"ZelGetQAM_BER", [&] { return ZelGetQAM_BER(&ber, 0); }},
+        {"ZelGetQAM_AGC", [&] { return ZelGetQAM_AGC(&agc, 0); }},
+        {"ZelGetQAM_SignalQuality", [&] { return ZelGetQAM_SignalQuality(&quality, 0); }},
+        {"ZelStartTransmit", [] { return ZelStartTransmit(0); }},
+        {"ZelWriteData", [&] { return ZelWriteData(buffer, 1, 0); }},
+        {"ZelSetReceivePidFilter", [] { return ZelSetReceivePidFilter(0, nullptr, 0); }},
+    };
+    for (const Call& c : calls)
+        EXPECT_EQ(c.call(), -1) << c.name;
+    EXPECT_EQ(rates[0], 77u);
+    EXPECT_EQ(count, 99u);
+    EXPECT_EQ(ber, 5.0f);
+    EXPECT_EQ(agc, 12345);
+    EXPECT_EQ(quality, 54321);
+    EXPECT_EQ(mbps, 9.5);
+    EXPECT_FALSE(is188);
+    EXPECT_FALSE(zel::slot(0).receiving);
+    EXPECT_FALSE(zel::slot(0).transmitting);
+}
+
+TEST_F(CardTest, AFailedOpenLeavesTheCardClosed) {
+    auto failing = [](sim::SimKind kind) {
+        auto c = simConfig(kind);
+        c.openFails = true;
+        return c;
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        std::function<long()> open;
+    };
+    const Case cases[] = {
+        {"no device, initialisation", [] {}, [this] { return initAsi(); }},
+        {"no device, FIFO set-up", [] {}, [] { return ZelInitFifo(10, 0, 50, 0, 0); }},
+        {"PCI card refusing, initialisation", [&] { plugPci(failing(sim::SimKind::Pci)); },
+         [this] { return initAsi(); }},
+        {"PCI card refusing, FIFO set-up", [&] { plugPci(failing(sim::SimKind::Pci)); },
+         [] { return ZelInitFifo(10, 0, 50, 0, 0); }},
+        {"USB box refusing, initialisation", [&] { plugUsb(failing(sim::SimKind::Usb)); },
+         [this] { return initAsi(); }},
+        {"USB box refusing, channel status", [&] { plugUsb(failing(sim::SimKind::Usb)); },
+         [] {
+             CurChannelParameter p{};
+             return ZelGetQAM_CurChannelParameter(&p, 0);
+         }},
+        {"an open card whose re-initialisation finds no device",
+         [&] {
+             auto pci = plugPci(simConfig(sim::SimKind::Pci));
+             ASSERT_EQ(initAsi(), 0);
+             ASSERT_EQ(ZelInitFifo(10, 0, 50, 0, 0), 0);
+             sim::unplug(pci);
+         },
+         [this] { return initAsi(); }},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        zel::resetLibraryState();
+        for (auto& d : devices_)
+            sim::unplug(d);
+        devices_.clear();
+        testing::internal::CaptureStdout();
+        k.arrange();
+        EXPECT_EQ(k.open(), -2);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(zel::slot(0).handle, 0u);
+        expectCardClosed();
+    }
+}
+
+// The simulated engine shows a transfer's result only after its bus time has passed: a transfer
+// that polled at once would see 200 unchanged data words.
+TEST_F(CardTest, I2cTransfersWaitForTheBusBeforePolling) {
+    auto pci = plugPci(simConfig(sim::SimKind::Pci));
+    ASSERT_EQ(initAsi(), 0);
+    std::uint8_t value = 0;
+    struct Case {
+        const char* name;
+        std::function<int()> transfer;
+        int result;
+        unsigned attempts;
+    };
+    const Case cases[] = {
+        {"demodulator write", [] { return zel::i2cWrite(0, zel::kDemodulatorAddress, 67, 16); }, 0,
+         1},
+        {"demodulator read", [&] { return zel::i2cRead(0, zel::kDemodulatorAddress, 67, value); },
+         0, 1},
+        // Nobody answers 0x50: three attempts, then the not-acknowledged bits 8-15.
+        {"write nobody acknowledges", [] { return zel::i2cWrite(0, 0x50, 1, 2); }, 0x02, 3},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        const auto before = clock_.elapsed();
+        const unsigned polls = pci->registerReads(zel::kRegI2cData);
+        EXPECT_EQ(k.transfer(), k.result);
+        // One poll per attempt: each waited long enough for its transfer.
+        EXPECT_EQ(pci->registerReads(zel::kRegI2cData) - polls, k.attempts);
+        // A short wait: well under a millisecond per attempt on a standard-mode bus.
+        EXPECT_LE(clock_.elapsed() - before, k.attempts * std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(value, 16);
+}
+
 TEST_F(CardTest, I2cTransferThatNeverCompletes) {
     auto c = simConfig(sim::SimKind::Pci);
     c.i2cStuck = true;

@@ -104,9 +104,9 @@ TEST_F(CardTest, UsbChannelStatusAndConstellation) {
     plugUsb(c);
     ASSERT_EQ(initCable(474000, 6875, 2), 0);
     CurChannelParameter p{};
-    const std::uint64_t before = devio::nowMs();
+    const std::uint64_t before = orv::nowMs();
     ASSERT_EQ(ZelGetQAM_CurChannelParameter(&p, 0), 0);
-    EXPECT_GE(devio::nowMs() - before, 500u);
+    EXPECT_GE(orv::nowMs() - before, 500u);
     EXPECT_EQ(p.tunerLocked, 1u);
     EXPECT_EQ(p.carrierLocked, 1u);
     EXPECT_EQ(p.frameLocked, 1u);

@@ -12,7 +12,7 @@
 
 #include "cardlib/card_state.h"
 #include "cardlib/zelcard.h"
-#include "platform/devio/clock.h"
+#include "platform/clock.h"
 #include "platform/devio/event.h"
 #include "platform/message.h"
 #include "sim/sim_devices.h"
@@ -90,7 +90,7 @@ class RoundTrip : public ::testing::TestWithParam<sim::SimKind> {
         } else {
             device_ = sim::plugInUsb(c);
         }
-        devio::VirtualClock clock;  // the library's waits; the device plays in real time
+        VirtualClock clock;  // the library's waits; the device plays in real time
         ScopedMessageHook quiet([](std::string_view) {});
         ASSERT_EQ(ZelInitCard(0, 0, 0, 1, 6000000, 474000, 6875, 2, 0), 0);
         ASSERT_EQ(ZelInitFifo(1000, 0, 100, 0, 0), 0);
