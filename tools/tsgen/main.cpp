@@ -68,6 +68,9 @@ int main(int argc, char** argv) {
         ->type_name("FAULT");
     app.add_option("-o,--output", output, "Output file")->required();
     app.add_flag("-v,--verbose", verbose, "List where every fault landed");
+    bool siStuffing = false;
+    app.add_flag("--si-stuffing", siStuffing,
+                 "Send a stuffing section (table_id 0x72) 100 ms behind each NIT and SDT");
 
     try {
         app.parse(argc, argv);
@@ -83,6 +86,7 @@ int main(int argc, char** argv) {
         options.bitrate = static_cast<uint64_t>(std::llround(bitrateMbit * 1e6));
         options.packetSize = packetSize;
         if (seconds) options.durationMs = static_cast<uint64_t>(std::llround(*seconds * 1000));
+        options.siStuffing = siStuffing;
         tsgen::Preset p = *tsgen::presetByName(preset, options);
         for (const std::string& text : faultTexts)
             p.faults.push_back(tsgen::parseFaultText(text, p.config));

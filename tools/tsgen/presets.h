@@ -15,6 +15,7 @@ struct PresetOptions {
     uint64_t bitrate = 8'000'000;
     unsigned packetSize = 188;
     std::optional<uint64_t> durationMs;  // unset: the preset's own length
+    bool siStuffing = false;             // a stuffing section 100 ms behind each NIT and each SDT
 };
 
 struct Preset {
