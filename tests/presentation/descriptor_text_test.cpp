@@ -306,7 +306,9 @@ TEST(DescriptorText, ChineseNamesAlignInCp936Bytes) {
                                                                       {"运营商代码", "1char"},
                                                                       {"国内区域代码", "2char"},
                                                                       {"局号码字符", "4char"}};
-    for (const auto& [name, width] : regular) {
+    for (const auto& entry : regular) {
+        const std::string& name = entry.first;
+        const std::string& width = entry.second;
         const auto it = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
             return l.find(name) != std::string::npos;
         });
