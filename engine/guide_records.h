@@ -1,6 +1,6 @@
 // The programme guide lists: the services of the SDTs (actual and other transport streams) and,
-// for each service, its scheduled events from the EIT schedule tables. Texts are the bytes of the
-// descriptors as broadcast (their DVB character table is decoded for display).
+// for each service, its scheduled events from the EIT schedule tables. Names are UTF-8, decoded
+// from the descriptors by their DVB character table.
 #pragma once
 
 #include <cstdint>

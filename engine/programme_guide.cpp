@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "engine/si_section_view.h"
+#include "platform/dvb_text.h"
 
 namespace orv {
 namespace {
@@ -16,15 +17,15 @@ constexpr int kEitEventHeader = 12;
 constexpr uint8_t kServiceDescriptorTag = 0x48;
 constexpr uint8_t kShortEventDescriptorTag = 0x4D;
 
-// A length-prefixed text at `pos` inside [pos, end); advances pos past it. Empty when the length
-// runs past the end.
+// A length-prefixed DVB text at `pos` inside [pos, end), decoded to UTF-8; advances pos past it.
+// Empty when the length runs past the end.
 std::string lengthPrefixed(const uint8_t* s, int& pos, int end) {
     if (pos >= end) return {};
     const int length = s[pos];
     const int from = pos + 1;
     pos = from + length;
     if (pos > end) return {};
-    return std::string(reinterpret_cast<const char*>(s + from), static_cast<std::size_t>(length));
+    return dvbTextToUtf8({s + from, static_cast<std::size_t>(length)});
 }
 
 // Calls fn(tag, body, bodyLength) for each descriptor in [from, to) that lies wholly inside.

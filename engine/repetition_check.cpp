@@ -76,4 +76,57 @@ void measureRepetition(AnalysisContext& ctx, RepetitionStats& stats, unsigned ta
     stats.lastSeen = ctx.packetCounter;
 }
 
+namespace {
+
+// The statistics of the table kind of `tableId` and whether that kind holds a section yet;
+// nullptr for stuffing and tables the SI PIDs do not measure.
+RepetitionStats* statsOf(SiSectionStore& store, unsigned tableId, bool& held) {
+    switch (tableId) {
+        case kTableNitActual:
+        case kTableNitOther:
+        case kTableBat:
+        case kTableSdtActual:
+        case kTableSdtOther: {
+            const SiKind kind = tableId == kTableNitActual   ? SiKind::NitActual
+                                : tableId == kTableNitOther  ? SiKind::NitOther
+                                : tableId == kTableBat       ? SiKind::Bat
+                                : tableId == kTableSdtActual ? SiKind::SdtActual
+                                                             : SiKind::SdtOther;
+            SiSectionList& list = store.list(kind);
+            held = list.count() > 0;
+            return &list.repetition;
+        }
+        case kTableRst:
+            held = store.rst.present;
+            return &store.rst.repetition;
+        case kTableTdt:
+            held = store.tdt.present;
+            return &store.tdt.repetition;
+        case kTableTot:
+            held = store.tot.present;
+            return &store.tot.repetition;
+        default:
+            break;
+    }
+    if (EitSectionList* list = store.eitList(tableId)) {
+        held = list->count() > 0;
+        return &list->repetition;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void measureSectionStart(AnalysisContext& ctx, unsigned tableId, unsigned completedSectionNumber) {
+    if (ctx.capture.captureMode) return;  // capture only: nothing is analysed
+    bool held = false;
+    RepetitionStats* stats = statsOf(ctx.siStore, tableId, held);
+    if (stats == nullptr) return;
+    if (held) {
+        measureRepetition(ctx, *stats, tableId, completedSectionNumber);
+    } else {
+        stats->lastSeen = ctx.packetCounter;  // the start a first stored section will measure from
+    }
+}
+
 }  // namespace orv

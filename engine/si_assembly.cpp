@@ -3,12 +3,14 @@
 
 #include "engine/packet_checks.h"
 #include "engine/packet_header.h"
+#include "engine/repetition_check.h"
 #include "engine/si_handlers.h"
 
 namespace orv {
 namespace {
 
 constexpr unsigned kPacketBytes = static_cast<unsigned>(kTsPacketSize);
+constexpr int kSectionNumberByte = 6;
 
 struct TableIdRange {
     uint8_t first, last;
@@ -17,7 +19,7 @@ struct TableIdRange {
 // What each SI PID may carry, and the event when a section start carries something else.
 struct SiScreen {
     unsigned pid;
-    TableIdRange allowed[3];
+    TableIdRange allowed[4];
     int rangeCount;
     Tr290ErrorKind kind;
     int slot;
@@ -26,7 +28,12 @@ struct SiScreen {
 
 constexpr SiScreen kScreens[] = {
     {kPidNit, {{0x40, 0x41}, {0x72, 0x72}}, 2, Tr290ErrorKind::NitId, 0, 1120},
-    {kPidSdtBat, {{0x42, 0x42}, {0x46, 0x46}, {0x4A, 0x4A}}, 3, Tr290ErrorKind::SdtId, 0, 1170},
+    {kPidSdtBat,
+     {{0x42, 0x42}, {0x46, 0x46}, {0x4A, 0x4A}, {0x72, 0x72}},
+     4,
+     Tr290ErrorKind::SdtId,
+     0,
+     1170},
     {kPidEit, {{0x4E, 0x6F}, {0x72, 0x72}}, 2, Tr290ErrorKind::EitId, 0, 1180},
     {kPidRst, {{0x71, 0x72}}, 1, Tr290ErrorKind::Rst, sub::kRstTableId, 1190},
     {kPidTdtTot, {{0x70, 0x70}, {0x72, 0x73}}, 2, Tr290ErrorKind::Tdt, sub::kTdtTableId, 1200},
@@ -43,23 +50,22 @@ void append(SiCollector& c, const uint8_t* from, unsigned count, int capacity) {
     c.length += n;
 }
 
-void dispatch(AnalysisContext& ctx, unsigned pid, std::span<const uint8_t> assembled,
-              unsigned startingTableId) {
+void dispatch(AnalysisContext& ctx, unsigned pid, std::span<const uint8_t> assembled) {
     switch (pid) {
         case kPidNit:
-            OnNitSection(ctx, assembled, startingTableId);
+            OnNitSection(ctx, assembled);
             break;
         case kPidSdtBat:
-            OnSdtBatSection(ctx, assembled, startingTableId);
+            OnSdtBatSection(ctx, assembled);
             break;
         case kPidEit:
-            OnEitSection(ctx, assembled, startingTableId);
+            OnEitSection(ctx, assembled);
             break;
         case kPidRst:
             OnRstSection(ctx, assembled);
             break;
         case kPidTdtTot:
-            OnTdtTotSection(ctx, assembled, startingTableId);
+            OnTdtTotSection(ctx, assembled);
             break;
         default:
             break;
@@ -98,12 +104,18 @@ void feedSiPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid) {
     if (target >= kPacketBytes) return;  // the pointer_field points past the packet
     const uint8_t tableId = packet[target];
     if (!ScreenSiTableId(ctx, pid, tableId)) return;
+    unsigned completedSectionNumber = 0;
     if (c.length > 0) {
         append(c, packet + payload + 1, target - payload - 1, capacity);
         const std::span<const uint8_t> assembled(c.bytes.data(),
                                                  static_cast<std::size_t>(c.length));
-        dispatch(ctx, pid, assembled, tableId);
+        dispatch(ctx, pid, assembled);
+        if (c.bytes[0] >= kTableEitPfActual && c.bytes[0] <= kTableEitScheduleLast &&
+            c.length > kSectionNumberByte)
+            completedSectionNumber = c.bytes[kSectionNumberByte];
     }
+    // After the handler, so that a first section it has just stored is measured from its start.
+    measureSectionStart(ctx, tableId, completedSectionNumber);
     c.length = 0;
     append(c, packet + target, kPacketBytes - target, capacity);
 }

@@ -1,12 +1,13 @@
-// The NIT, SDT/BAT and EIT handlers: capture, CRC, repetition measure and the section store.
+// The NIT, SDT/BAT and EIT handlers: capture, CRC and the section store (the repetition measure is
+// taken at each section start, see repetition_check.h).
 #include "engine/si_handlers.h"
 
 #include <algorithm>
 
 #include "engine/programme_guide.h"
-#include "engine/repetition_check.h"
 #include "engine/si_section_store.h"
 #include "engine/si_section_view.h"
+#include "platform/dvb_text.h"
 
 namespace orv {
 namespace {
@@ -15,6 +16,7 @@ constexpr int kCrcBytes = 4;
 constexpr int kLongHeaderBytes = 8;
 constexpr int kSdtHeaderBytes = 11;  // the fixed part of an SDT (a BAT's is longer)
 constexpr int kEitHeaderBytes = 14;
+constexpr int kTsEntryHeaderBytes = 6;  // transport_stream_id .. transport_descriptors_length
 constexpr uint8_t kNetworkNameTag = 0x40;
 
 bool crcEventAllowed(const AnalysisContext& ctx) {
@@ -37,14 +39,6 @@ int kindOf(unsigned tableId) {
         default:
             return -1;
     }
-}
-
-// Measures the kind of the section that starts now, if that kind already holds a section.
-void measureStartingKind(AnalysisContext& ctx, unsigned startingTableId) {
-    const int kind = kindOf(startingTableId);
-    if (kind < 0) return;
-    SiSectionList& list = ctx.siStore.tables[kind];
-    if (list.count() > 0) measureRepetition(ctx, list.repetition, startingTableId);
 }
 
 SiHeaderRecord commonHeader(const SiSectionView& v) {
@@ -72,14 +66,16 @@ void readNitDetails(const SiSectionView& v, SiHeaderRecord& h) {
         const int length = s[pos + 1];
         if (pos + 2 + length > loopEnd) break;
         if (s[pos] == kNetworkNameTag) {
-            h.networkName.append(reinterpret_cast<const char*>(s + pos + 2), length);
+            h.networkName += dvbTextToUtf8({s + pos + 2, static_cast<std::size_t>(length)});
             h.networkName.push_back('\0');
         }
         pos += 2 + length;
     }
-    // transport_stream_loop_length, then the first entry's transport_stream_id and network.
+    // transport_stream_loop_length, then the first entry's transport_stream_id and network:
+    // only when the loop holds an entry and both lie before the CRC_32.
     const int tsLoop = kLongHeaderBytes + 2 + static_cast<int>(read12(s + 8));
-    if (tsLoop + 2 + 4 <= crcStart) {
+    if (tsLoop + 2 + kTsEntryHeaderBytes <= crcStart &&
+        static_cast<int>(read12(s + tsLoop)) >= kTsEntryHeaderBytes) {
         h.firstTransportStreamId = static_cast<uint16_t>(read16(s + tsLoop + 2));
         h.firstOriginalNetworkId = static_cast<uint16_t>(read16(s + tsLoop + 4));
     }
@@ -93,7 +89,6 @@ void storeSection(AnalysisContext& ctx, SiKind kind, unsigned pid, const SiSecti
         if (IsKnownCrc(v.crc, list.crcs.data(), list.count()) || list.count() >= kSiListCapacity)
             return;
     } else {
-        list.repetition.lastSeen = ctx.packetCounter;
         store.newTable = true;
         ctx.si[pid - kPidNit].firstTableAccepted = true;
     }
@@ -133,7 +128,6 @@ void storeEitSection(AnalysisContext& ctx, const SiSectionView& v, const EitHead
     if (list->count() == 0) {
         if (h.sectionNumber == 0) {
             list->entries.push_back(std::move(entry));
-            list->repetition.lastSeen = ctx.packetCounter;
             store.newSection = true;
             list->shown = false;
         }
@@ -153,8 +147,7 @@ void storeEitSection(AnalysisContext& ctx, const SiSectionView& v, const EitHead
 
 }  // namespace
 
-void OnNitSection(AnalysisContext& ctx, std::span<const uint8_t> assembled,
-                  unsigned startingTableId) {
+void OnNitSection(AnalysisContext& ctx, std::span<const uint8_t> assembled) {
     const SiSectionView v = viewSiSection(assembled);
     if (kindOf(v.tableId) < 0 || v.tableId > kTableNitOther) return;  // stuffing
     if (captureSiSection(ctx, v)) return;
@@ -166,13 +159,11 @@ void OnNitSection(AnalysisContext& ctx, std::span<const uint8_t> assembled,
     if (v.section.size() < kLongHeaderBytes + kCrcBytes) return;  // too short to be a NIT
     SiHeaderRecord header = commonHeader(v);
     readNitDetails(v, header);
-    measureStartingKind(ctx, startingTableId);
     const SiKind kind = v.tableId == kTableNitActual ? SiKind::NitActual : SiKind::NitOther;
     storeSection(ctx, kind, kPidNit, v, std::move(header));
 }
 
-void OnSdtBatSection(AnalysisContext& ctx, std::span<const uint8_t> assembled,
-                     unsigned startingTableId) {
+void OnSdtBatSection(AnalysisContext& ctx, std::span<const uint8_t> assembled) {
     const SiSectionView v = viewSiSection(assembled);
     const int kind = kindOf(v.tableId);
     if (kind < static_cast<int>(SiKind::Bat)) return;  // stuffing
@@ -195,13 +186,11 @@ void OnSdtBatSection(AnalysisContext& ctx, std::span<const uint8_t> assembled,
         header.transportStreamId = static_cast<uint16_t>(read16(s + 3));
         header.originalNetworkId = static_cast<uint16_t>(read16(s + 8));
     }
-    measureStartingKind(ctx, startingTableId);
     if (!bat) CollectGuideServices(ctx, v.section);
     storeSection(ctx, static_cast<SiKind>(kind), kPidSdtBat, v, std::move(header));
 }
 
-void OnEitSection(AnalysisContext& ctx, std::span<const uint8_t> assembled,
-                  unsigned startingTableId) {
+void OnEitSection(AnalysisContext& ctx, std::span<const uint8_t> assembled) {
     const SiSectionView v = viewSiSection(assembled);
     if (ctx.siStore.eitList(v.tableId) == nullptr) return;  // stuffing
     if (captureSiSection(ctx, v)) return;
@@ -215,9 +204,6 @@ void OnEitSection(AnalysisContext& ctx, std::span<const uint8_t> assembled,
     const EitClass cls = ClassifyEitSection(ctx.siStore, h.tableId, h.serviceId, h.sectionNumber,
                                             h.transportStreamId, h.originalNetworkId, h.crc32);
     CollectGuideEvents(ctx, v.section);
-    if (EitSectionList* starting = ctx.siStore.eitList(startingTableId);
-        starting != nullptr && starting->count() > 0)
-        measureRepetition(ctx, starting->repetition, startingTableId, h.sectionNumber);
     storeEitSection(ctx, v, h, cls);
 }
 

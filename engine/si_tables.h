@@ -32,7 +32,8 @@ struct SiHeaderRecord {
     // NIT: the first entry of the transport stream loop.
     uint16_t firstTransportStreamId = 0;
     uint16_t firstOriginalNetworkId = 0;
-    // NIT: the bytes of every network_name_descriptor of the network loop, each followed by '\0'.
+    // NIT: the name of every network_name_descriptor of the network loop (decoded to UTF-8), each
+    // followed by '\0'.
     std::string networkName;
     uint16_t bouquetId = 0;  // BAT
     // SDT

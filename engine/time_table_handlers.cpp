@@ -1,7 +1,6 @@
 // The RST and TDT/TOT handlers: short sections, one record per table, overwritten by each new one.
 #include <algorithm>
 
-#include "engine/repetition_check.h"
 #include "engine/si_handlers.h"
 #include "engine/si_section_view.h"
 
@@ -11,9 +10,9 @@ namespace {
 constexpr std::size_t kTdtBytes = 8;
 constexpr std::size_t kMinTotBytes = 14;  // header, UTC_time, loop length, CRC_32
 
+// The record's statistics start empty; last seen stays the start of this first section.
 void firstArrival(AnalysisContext& ctx, RepetitionStats& stats, unsigned pid) {
-    stats = RepetitionStats{};
-    stats.lastSeen = ctx.packetCounter;
+    stats = RepetitionStats{stats.lastSeen, 0.0, 0.0, 0.0};
     ctx.siStore.newSection = true;
     ctx.si[pid - kPidNit].firstTableAccepted = true;
 }
@@ -27,9 +26,7 @@ void OnRstSection(AnalysisContext& ctx, std::span<const uint8_t> assembled) {
     if (captureSiSection(ctx, v)) return;
     if (!v.whole) return;
     RstRecord& rst = ctx.siStore.rst;
-    if (rst.present) {
-        measureRepetition(ctx, rst.repetition, kTableRst);
-    } else {
+    if (!rst.present) {
         rst.present = true;
         firstArrival(ctx, rst.repetition, kPidRst);
     }
@@ -37,8 +34,7 @@ void OnRstSection(AnalysisContext& ctx, std::span<const uint8_t> assembled) {
     rst.sectionLength = v.sectionLength;
 }
 
-void OnTdtTotSection(AnalysisContext& ctx, std::span<const uint8_t> assembled,
-                     unsigned startingTableId) {
+void OnTdtTotSection(AnalysisContext& ctx, std::span<const uint8_t> assembled) {
     const SiSectionView v = viewSiSection(assembled);
     if (v.tableId != kTableTdt && v.tableId != kTableTot) return;  // stuffing
     if (captureSiSection(ctx, v)) return;
@@ -55,11 +51,6 @@ void OnTdtTotSection(AnalysisContext& ctx, std::span<const uint8_t> assembled,
     } else if (!v.whole || v.section.size() < kTdtBytes) {
         return;
     }
-
-    if (startingTableId == kTableTdt && store.tdt.present)
-        measureRepetition(ctx, store.tdt.repetition, kTableTdt);
-    if (startingTableId == kTableTot && store.tot.present)
-        measureRepetition(ctx, store.tot.repetition, kTableTot);
 
     if (v.tableId == kTableTdt) {
         TdtRecord& tdt = store.tdt;

@@ -3,74 +3,119 @@
 // until the thread ends.
 #include "platform/text_codec.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
+
+#include "platform/iconv_converter.h"
 
 namespace orv {
 namespace {
 
 // glibc knows code page 936 as "CP936" (an alias of its "GBK", which includes the euro sign at
 // 0x80); other iconv implementations may only know one of the two names.
-constexpr std::array<const char*, 2> kCp936Names{"CP936", "GBK"};
-
-class Converter {
-  public:
-    explicit Converter(bool toCp936) {
-        for (const char* name : kCp936Names) {
-            cd_ = toCp936 ? iconv_open(name, "UTF-8") : iconv_open("UTF-8", name);
-            if (valid()) break;
-        }
-    }
-    ~Converter() {
-        if (valid()) iconv_close(cd_);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    bool valid() const { return cd_ != kInvalid; }
-
-    // Converts as much of [in, in + inLeft) as it can into out. Returns false at an input
-    // sequence the converter rejects (left at *in); true when all input was consumed.
-    bool convert(const char*& in, std::size_t& inLeft, std::string& out) {
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
-        while (inLeft > 0) {
-            const std::size_t used = out.size();
-            out.resize(used + inLeft * 4 + 16);
-            char* dst = out.data() + used;
-            std::size_t dstLeft = out.size() - used;
-            // iconv's interface takes a non-const input pointer but never writes through it.
-            char* src = const_cast<char*>(in);
-            const std::size_t r = iconv(cd_, &src, &inLeft, &dst, &dstLeft);
-            in = src;
-            out.resize(static_cast<std::size_t>(dst - out.data()));
-            if (r != static_cast<std::size_t>(-1)) return true;
-            if (errno != E2BIG) return false;  // EILSEQ or EINVAL: bad or incomplete input
-        }
-        return true;
-    }
-
-  private:
-    static inline const iconv_t kInvalid = reinterpret_cast<iconv_t>(-1);
-    iconv_t cd_ = kInvalid;
-};
+using Converter = detail::IconvConverter;
 
 Converter& encoder() {
-    thread_local Converter c(true);
+    thread_local Converter c({"CP936", "GBK"}, {"UTF-8"});
     return c;
 }
 
 Converter& decoder() {
-    thread_local Converter c(false);
+    thread_local Converter c({"UTF-8"}, {"CP936", "GBK"});
     return c;
 }
 
-// Length of the well-formed UTF-8 sequence at the start of s (no overlong forms, no surrogates,
-// nothing above U+10FFFF), or 0 when the first byte does not start one.
-std::size_t utf8Sequence(std::string_view s, char32_t& cp) {
+// What stands in the CP936 text for a character GBK does not hold ("\u{00F1}", at least four
+// hex digits) and for a byte that is not UTF-8 ("\xFF"): plain ASCII, so nothing is lost.
+std::string unmappableEscape(char32_t cp) {
+    char text[16];
+    std::snprintf(text, sizeof text, "\\u{%04X}", static_cast<unsigned>(cp));
+    return text;
+}
+
+std::string invalidByteEscape(unsigned char b) {
+    char text[8];
+    std::snprintf(text, sizeof text, "\\x%02X", b);
+    return text;
+}
+
+constexpr std::size_t kInvalidByteWidth = 4;  // "\xNN"
+
+std::size_t unmappableWidth(char32_t cp) {
+    std::size_t digits = 4;
+    for (char32_t rest = cp >> 16; rest != 0; rest >>= 4)
+        ++digits;
+    return digits + 4;  // "\u{" and "}"
+}
+
+// CP936 byte width of every BMP code point, measured once from the converter itself so that
+// widths always agree with what utf8ToCp936 writes. GBK holds nothing outside the BMP.
+struct WidthTable {
+    std::array<std::uint8_t, 0x10000> width{};
+};
+
+WidthTable buildWidthTable() {
+    WidthTable t;
+    Converter c({"CP936", "GBK"}, {"UTF-8"});
+    std::string out;
+    for (char32_t cp = 0; cp < 0x10000; ++cp) {
+        if (cp < 0x80 || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            t.width[cp] = 1;
+            continue;
+        }
+        if (!c.valid()) {  // no converter: assume every non-ASCII character is double-byte
+            t.width[cp] = 2;
+            continue;
+        }
+        std::array<char, 3> utf8{};
+        std::size_t inLeft = 0;
+        if (cp < 0x800) {
+            utf8 = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
+            inLeft = 2;
+        } else {
+            utf8 = {static_cast<char>(0xE0 | (cp >> 12)),
+                    static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                    static_cast<char>(0x80 | (cp & 0x3F))};
+            inLeft = 3;
+        }
+        const char* in = utf8.data();
+        out.clear();
+        t.width[cp] = static_cast<std::uint8_t>(c.convert(in, inLeft, out) ? out.size()
+                                                                           : unmappableWidth(cp));
+    }
+    return t;
+}
+
+std::size_t charWidth(char32_t cp) {
+    static const WidthTable table = buildWidthTable();
+    return cp < 0x10000 ? table.width[cp] : unmappableWidth(cp);
+}
+
+// Calls f(unitLength, width) for each character of the text; an invalid byte is a unit of its
+// own (it becomes one "\xNN"). Stops when f returns false.
+template <typename F>
+void forEachUnit(std::string_view s, F&& f) {
+    while (!s.empty()) {
+        char32_t cp = 0;
+        std::size_t len = utf8CharAt(s, cp);
+        const std::size_t width = len == 0 ? kInvalidByteWidth : charWidth(cp);
+        if (len == 0) len = 1;
+        if (!f(len, width)) return;
+        s.remove_prefix(len);
+    }
+}
+
+void note(CodecResult& r, CodecStatus status) {
+    if (r.status == CodecStatus::Ok) r.status = status;
+    ++r.replaced;
+}
+
+}  // namespace
+
+std::size_t utf8CharAt(std::string_view s, char32_t& cp) {
     if (s.empty()) return 0;
     const auto b0 = static_cast<unsigned char>(s[0]);
     if (b0 < 0x80) {
@@ -98,69 +143,6 @@ std::size_t utf8Sequence(std::string_view s, char32_t& cp) {
     return len;
 }
 
-// CP936 byte width of every BMP code point, measured once from the converter itself so that
-// widths always agree with what utf8ToCp936 writes. GBK holds nothing outside the BMP.
-struct WidthTable {
-    std::array<std::uint8_t, 0x10000> width{};
-};
-
-WidthTable buildWidthTable() {
-    WidthTable t;
-    Converter c(true);
-    std::string out;
-    for (char32_t cp = 0; cp < 0x10000; ++cp) {
-        if (cp < 0x80 || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            t.width[cp] = 1;
-            continue;
-        }
-        if (!c.valid()) {  // no converter: assume every non-ASCII character is double-byte
-            t.width[cp] = 2;
-            continue;
-        }
-        std::array<char, 3> utf8{};
-        std::size_t inLeft = 0;
-        if (cp < 0x800) {
-            utf8 = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
-            inLeft = 2;
-        } else {
-            utf8 = {static_cast<char>(0xE0 | (cp >> 12)),
-                    static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
-                    static_cast<char>(0x80 | (cp & 0x3F))};
-            inLeft = 3;
-        }
-        const char* in = utf8.data();
-        out.clear();
-        t.width[cp] = c.convert(in, inLeft, out) ? static_cast<std::uint8_t>(out.size()) : 1;
-    }
-    return t;
-}
-
-std::size_t charWidth(char32_t cp) {
-    static const WidthTable table = buildWidthTable();
-    return cp < 0x10000 ? table.width[cp] : 1;
-}
-
-// Calls f(unitLength, width) for each character of the text; an invalid byte is a unit of its
-// own (it becomes one '?'). Stops when f returns false.
-template <typename F>
-void forEachUnit(std::string_view s, F&& f) {
-    while (!s.empty()) {
-        char32_t cp = 0;
-        std::size_t len = utf8Sequence(s, cp);
-        const std::size_t width = len == 0 ? 1 : charWidth(cp);
-        if (len == 0) len = 1;
-        if (!f(len, width)) return;
-        s.remove_prefix(len);
-    }
-}
-
-void note(CodecResult& r, CodecStatus status) {
-    if (r.status == CodecStatus::Ok) r.status = status;
-    ++r.replaced;
-}
-
-}  // namespace
-
 CodecResult utf8ToCp936(std::string_view utf8) {
     CodecResult r;
     Converter& c = encoder();
@@ -176,7 +158,7 @@ CodecResult utf8ToCp936(std::string_view utf8) {
         std::size_t run = 0;
         char32_t cp = 0;
         while (run < utf8.size()) {
-            const std::size_t len = utf8Sequence(utf8.substr(run), cp);
+            const std::size_t len = utf8CharAt(utf8.substr(run), cp);
             if (len == 0) break;
             run += len;
         }
@@ -184,15 +166,15 @@ CodecResult utf8ToCp936(std::string_view utf8) {
         std::size_t inLeft = run;
         while (!c.convert(in, inLeft, r.text)) {
             // A well-formed character GBK does not hold.
-            const std::size_t len = std::max<std::size_t>(1, utf8Sequence({in, inLeft}, cp));
-            r.text.push_back('?');
+            const std::size_t len = std::max<std::size_t>(1, utf8CharAt({in, inLeft}, cp));
+            r.text += unmappableEscape(cp);
             note(r, CodecStatus::Unmappable);
             in += len;
             inLeft -= len;
         }
         utf8.remove_prefix(run);
         if (!utf8.empty()) {  // an invalid byte ends the run
-            r.text.push_back('?');
+            r.text += invalidByteEscape(static_cast<unsigned char>(utf8.front()));
             note(r, CodecStatus::InvalidInput);
             utf8.remove_prefix(1);
         }

@@ -1,10 +1,10 @@
 // Code page 936 (GBK) texts: conversion between the program's internal UTF-8 and the CP936 bytes
 // of the error log and the reports, and the CP936 byte widths the report columns are aligned on.
 //
-// Conversions never drop data silently: a character that cannot be converted is replaced ('?' in
-// CP936 output, U+FFFD in UTF-8 output) and the result says so, with the kind of the first problem
-// and the number of replacements. All functions are thread-safe (each thread keeps its own
-// converters).
+// Conversions never drop data silently: a character that cannot be converted is replaced (in
+// CP936 output by an ASCII escape that keeps its value, in UTF-8 output by U+FFFD) and the result
+// says so, with the kind of the first problem and the number of replacements. All functions are
+// thread-safe (each thread keeps its own converters).
 #pragma once
 
 #include <cstddef>
@@ -28,14 +28,15 @@ struct CodecResult {
     bool ok() const { return status == CodecStatus::Ok; }
 };
 
-// UTF-8 to CP936. Invalid UTF-8 bytes and characters outside GBK each become one '?'.
+// UTF-8 to CP936. A character outside GBK becomes "\u{XXXX}" (its code point, at least four
+// upper-case hex digits), an invalid UTF-8 byte "\xNN".
 [[nodiscard]] CodecResult utf8ToCp936(std::string_view utf8);
 
 // CP936 to UTF-8. Invalid or truncated GBK sequences become U+FFFD, one per bad byte.
 [[nodiscard]] CodecResult cp936ToUtf8(std::string_view cp936);
 
 // Bytes the text takes once converted by utf8ToCp936: 1 for ASCII (and the euro sign, 0x80),
-// 2 for a Chinese or other GBK character, 1 for each replacement '?'.
+// 2 for a Chinese or other GBK character, the length of the escape for anything else.
 std::size_t cp936Width(std::string_view utf8);
 
 // The longest prefix of the text that takes at most maxBytes in CP936, ending on a character
@@ -45,6 +46,10 @@ std::string_view cutToCp936Width(std::string_view utf8, std::size_t maxBytes);
 // The longest prefix of the text of at most maxBytes UTF-8 bytes that does not end inside a
 // character (for fixed UTF-8 buffers).
 std::string_view cutUtf8(std::string_view utf8, std::size_t maxBytes);
+
+// Length of the well-formed UTF-8 sequence at the start of s (no overlong form, no surrogate,
+// nothing above U+10FFFF) with its code point in cp, or 0 when the first byte starts none.
+std::size_t utf8CharAt(std::string_view s, char32_t& cp);
 
 enum class Align { Left, Right };
 

@@ -20,7 +20,8 @@ using DescriptorVars = std::array<uint64_t, kDescriptorVars>;
 enum class Op : uint8_t {
     Field,  // a value of `bits` bits, shown as one line
     Skip,   // `bits` bits that are not shown
-    Text,   // a byte string whose length is a var (or the rest of the scope), shown as "%dchar"
+    Text,   // a byte string whose length is a var (or the rest of the scope), shown as "%dchar":
+            // DVB text, or codes and data when `show` is Chars
     Loop,   // the next `body` rows, repeated while bytes remain in its scope
     If,     // the next `body` rows when var `var` is within [lo, hi]
 };
@@ -29,7 +30,7 @@ enum class Show : uint8_t {
     Template,  // `text` with every conversion taking the value
     Const,     // `text` as it stands (reserved bits)
     Texts,     // the entry of `texts` for the value, else the template `text` (or "%d")
-    Chars,     // the value's bytes as characters (language and country codes)
+    Chars,     // the value's bytes as ASCII codes (language and country codes)
     Nibbles,   // `text` with its conversions taking the value's 4-bit digits from the top
     Bytes,     // `text` with its conversions taking the value's bytes from the top
     Mjd,       // a 40-bit MJD + BCD time as "%d/%02d/%02d %02x:%02x:%02x"

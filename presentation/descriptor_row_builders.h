@@ -44,9 +44,17 @@ constexpr FieldRow mjdTime(const char* name) {
 constexpr FieldRow skip(uint8_t bits, int8_t store = -1) {
     return {.op = Op::Skip, .bits = bits, .store = store};
 }
-// A byte string whose length is in var `lengthVar` (-1: the rest of the scope).
+// A DVB text field whose length is in var `lengthVar` (-1: the rest of the scope), decoded by its
+// character table.
 constexpr FieldRow text(const char* name, int8_t lengthVar, const char* tmpl = "%s") {
     return {.op = Op::Text, .name = name, .width = "%dchar", .text = tmpl, .var = lengthVar};
+}
+// Bytes that are codes or data rather than text (country codes, telephone digits, private
+// data): printable ASCII as it stands, other bytes escaped.
+constexpr FieldRow codes(const char* name, int8_t lengthVar, const char* tmpl = "%s") {
+    FieldRow f = text(name, lengthVar, tmpl);
+    f.show = Show::Chars;
+    return f;
 }
 // The next `body` rows, repeated while bytes remain (in var `lengthVar` bytes, or the rest).
 constexpr FieldRow loop(uint8_t body, int8_t lengthVar = -1) {

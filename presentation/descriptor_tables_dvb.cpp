@@ -18,7 +18,7 @@ constexpr FieldRow kServiceList[] = {
 };
 
 constexpr FieldRow kStuffing[] = {
-    text("Stuffing_byte", -1),
+    codes("Stuffing_byte", -1),
 };
 
 constexpr ValueText kFecInner[] = {{1, "1   (卷积码率1/2)"}, {2, "2   (卷积码率2/3)"},
@@ -70,7 +70,7 @@ constexpr FieldRow kService[] = {
 constexpr FieldRow kCountryAvailability[] = {
     num("Country_availability_flag", "1 bit", 1),
     fixed("reserved(future use)", "7 bit", 7, "0x7f"),
-    text("Country_code", -1),
+    codes("Country_code", -1),
 };
 
 constexpr ValueText kLinkageType[] = {
@@ -83,7 +83,7 @@ constexpr FieldRow kLinkage[] = {
     num("Original_network_ID", "16 bit", 16, "0x%04x  (原始网络标识ID)"),
     num("Service_ID", "16 bit", 16, "0x%04x   (业务标识ID:0x%04x)"),
     coded("Linkage_type", "8 bit", 8, kLinkageType, "%d   (用户定义)"),
-    text("Private_data_byte", -1),
+    codes("Private_data_byte", -1),
 };
 
 constexpr FieldRow kNvodReference[] = {
@@ -224,11 +224,11 @@ constexpr FieldRow kTelephone[] = {
     fixed("reserved(future use)", "1 bit", 1, "1)"),
     stored(num("National_area_code_length", "3 bit", 3), 3),
     stored(num("Core_number_length", "4 bit", 4), 4),
-    text("国家/地区前缀", 0),
-    withHead(text("国际区域代码", 1), "\t国际区域代码\t\t\t\t%dchar\t\t\t"),
-    text("运营商代码", 2),
-    text("国内区域代码", 3),
-    text("局号码字符", 4),
+    codes("国家/地区前缀", 0),
+    withHead(codes("国际区域代码", 1), "\t国际区域代码\t\t\t\t%dchar\t\t\t"),
+    codes("运营商代码", 2),
+    codes("国内区域代码", 3),
+    codes("局号码字符", 4),
 };
 
 constexpr ValueText kOffsetPolarity[] = {{0, "0 (本地时间早于UTC时间)"},

@@ -53,7 +53,7 @@ constexpr FieldRow kHierarchy[] = {
 
 constexpr FieldRow kRegistration[] = {
     num("Format_identifier", "32 bit", 32, "0x%08x"),
-    withHead(text("Additional_identification_info", -1),
+    withHead(codes("Additional_identification_info", -1),
              "   Additional_identification_info %d char      "),
 };
 
@@ -107,7 +107,7 @@ constexpr FieldRow kMultiplexBufferUtilization[] = {
 
 constexpr FieldRow kCopyright[] = {
     num("Copyright_identifier", "32 bit", 32, "0x%08x"),
-    text("Additional_copyright_info", -1),
+    codes("Additional_copyright_info", -1),
 };
 
 constexpr FieldRow kMaximumBitrate[] = {

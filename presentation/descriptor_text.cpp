@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/dvb_text.h"
 #include "platform/text_codec.h"
 #include "presentation/descriptor_formatters.h"
 #include "presentation/dvb_time_text.h"
@@ -26,20 +27,17 @@ struct BitCursor {
     }
 };
 
-// Stream text bytes as they stand: up to the first zero byte, taken as code page 936.
-std::string streamText(std::span<const uint8_t> raw) {
-    const auto end = std::find(raw.begin(), raw.end(), uint8_t{0});
-    const std::string_view bytes(reinterpret_cast<const char*>(raw.data()),
-                                 static_cast<std::size_t>(end - raw.begin()));
-    return cp936ToUtf8(bytes).text;
-}
-
-std::string charsOf(uint64_t v, unsigned bits) {
+std::string codesOf(uint64_t v, unsigned bits) {
     std::vector<uint8_t> raw;
     for (int shift = static_cast<int>(bits) - 8; shift >= 0; shift -= 8) {
         raw.push_back(static_cast<uint8_t>(v >> shift));
     }
-    return streamText(raw);
+    return asciiOrEscaped(raw);
+}
+
+// A text field: DVB text by its character table, or bytes that are codes or data.
+std::string fieldText(const FieldRow& f, std::span<const uint8_t> raw) {
+    return f.show == Show::Chars ? asciiOrEscaped(raw) : dvbTextToUtf8(raw);
 }
 
 const char* valueTextFor(const FieldRow& f, uint64_t v) {
@@ -64,7 +62,7 @@ DescriptorField showValue(const FieldRow& f, uint64_t v, const DescriptorVars& v
             break;
         }
         case Show::Chars:
-            out.value = formatText(f.text, {charsOf(v, f.bits)});
+            out.value = formatText(f.text, {codesOf(v, f.bits)});
             break;
         case Show::Nibbles:
             out.value = fmt::partsText(f.text, v, f.bits / 4, 4);
@@ -148,9 +146,14 @@ class Interpreter {
         const auto raw = cursor_.bytes.subspan(cursor_.pos / 8, length);
         cursor_.pos += length * 8;
         const int64_t n = static_cast<int64_t>(length);
+        // The width column holds the template "%dchar" laid out before the length is put in,
+        // so the value moves with the number of digits of the length.
+        const std::string head = f.head ? std::string(f.head)
+                                        : "   " + padToCp936Width(f.name, kNameColumn) +
+                                              padToCp936Width(f.width, kWidthColumn);
         DescriptorField field{f.name, formatText(f.width, {n}),
-                              formatText(f.text, {streamText(raw)}),
-                              f.head ? formatText(f.head, {n}) : "", LineForm::Field};
+                              formatText(f.text, {fieldText(f, raw)}), formatText(head, {n}),
+                              LineForm::Field};
         out_.fields.push_back(std::move(field));
         return true;
     }

@@ -17,7 +17,9 @@ class SectionView {
   public:
     SectionView(std::span<const uint8_t> bytes, bool hasCrc);
 
-    bool has(std::size_t offset, std::size_t n) const { return offset + n <= dataEnd_; }
+    // Whether the n bytes at offset are fields of the section: present, and before the CRC_32
+    // (a loop length is never read from the CRC).
+    bool has(std::size_t offset, std::size_t n) const { return offset + n <= bodyEnd_; }
     // Big-endian value of n (<= 4) bytes at offset; the caller checks has() first.
     uint32_t be(std::size_t offset, std::size_t n) const;
     uint8_t tableId() const { return bytes_.empty() ? 0 : bytes_[0]; }

@@ -246,12 +246,13 @@ void SectionText::writeTot(std::span<const uint8_t> section, TextLines& out) {
     if (!writeRows(s, kTotHeader, out) || !s.has(3, 5)) return;
     out.push_back("   UTC_time                                    40 bit          " +
                   timeAt(s, 3, "%d/%02d/%02d %02x:%02x:%02x"));
-    if (!s.has(8, 2)) return;
-    const std::size_t length = s.be(8, 2) & 0xFFF;
-    out.emplace_back("   reserved                                    4 bit           15");
-    out.push_back(withValue(
-        "   Descriptors_loop_length                     12 bit          %d (字节)", length));
-    DescriptorText::appendLines(s.loop(10, length), "      ", out);
+    if (s.has(8, 2)) {
+        const std::size_t length = s.be(8, 2) & 0xFFF;
+        out.emplace_back("   reserved                                    4 bit           15");
+        out.push_back(withValue(
+            "   Descriptors_loop_length                     12 bit          %d (字节)", length));
+        DescriptorText::appendLines(s.loop(10, length), "      ", out);
+    }
     if (s.crcPresent()) out.push_back(withValue(kCrcLine, s.crc()));
 }
 

@@ -22,9 +22,10 @@ TEST(TextCodec, Cp936WidthMatchesEncodedLength) {
         {"PCR间隔错误", 11},
         {"≥1000", 6},
         {"PCR(PCR_PID=0x0100)抖动等于12.00ns(不在±500ns范围内) 第1包", 59},
-        {"\xE2\x82\xAC", 1},       // euro sign: the single byte 0x80 of code page 936
-        {"A\xF0\x9F\x98\x80", 2},  // a character outside GBK becomes one '?'
-        {"A\xFF\xFE", 3},          // each invalid byte becomes one '?'
+        {"\xE2\x82\xAC", 1},        // euro sign: the single byte 0x80 of code page 936
+        {"A\xF0\x9F\x98\x80", 10},  // outside GBK: "\u{1F600}"
+        {"A\xC3\xB1", 9},           // U+00F1, not in GBK: "\u{00F1}"
+        {"A\xFF\xFE", 9},           // each invalid byte: "\xFF" "\xFE"
     };
     for (const auto& c : cases) {
         EXPECT_EQ(cp936Width(c.utf8), c.width) << c.utf8;
@@ -55,18 +56,24 @@ struct BadCase {
     std::size_t replaced;
 };
 
+// Nothing is lost in a CP936 file: what GBK cannot hold is written as an ASCII escape of its
+// value, never as '?'.
 TEST(TextCodec, EncodingReportsEveryReplacement) {
     const std::vector<BadCase> cases = {
         {"A\xFF"
          "B",
-         "A?B", CodecStatus::InvalidInput, 1},
-        {"PAT\xE9\x94", "PAT??", CodecStatus::InvalidInput, 2},  // cut inside a character
-        {"\xC0\xAF", "??", CodecStatus::InvalidInput, 2},        // overlong '/'
-        {"\xED\xA0\x80", "???", CodecStatus::InvalidInput, 3},   // UTF-16 surrogate
+         "A\\xFFB", CodecStatus::InvalidInput, 1},
+        {"PAT\xE9\x94", "PAT\\xE9\\x94", CodecStatus::InvalidInput, 2},  // cut inside a character
+        {"\xC0\xAF", "\\xC0\\xAF", CodecStatus::InvalidInput, 2},        // overlong '/'
+        {"\xED\xA0\x80", "\\xED\\xA0\\x80", CodecStatus::InvalidInput, 3},  // UTF-16 surrogate
         {"A\xF0\x9F\x98\x80"
          "B",
-         "A?B", CodecStatus::Unmappable, 1},
-        {"\xF0\x9F\x98\x80\xFF错", "??\xB4\xED", CodecStatus::Unmappable, 2},  // first problem wins
+         "A\\u{1F600}B", CodecStatus::Unmappable, 1},
+        {"Espa\xC3\xB1"
+         "a",
+         "Espa\\u{00F1}a", CodecStatus::Unmappable, 1},
+        {"\xF0\x9F\x98\x80\xFF错", "\\u{1F600}\\xFF\xB4\xED", CodecStatus::Unmappable,
+         2},  // first problem wins
     };
     for (const auto& c : cases) {
         const CodecResult r = utf8ToCp936(c.input);
@@ -118,9 +125,14 @@ TEST(TextCodec, CutsOnCharacterBoundaries) {
                       "B",
                       2),
               "A\xE9");
+    // In CP936 each invalid byte takes the four bytes of its escape.
     EXPECT_EQ(cutToCp936Width("A\xE9\x94"
                               "B",
-                              3),
+                              8),
+              "A\xE9");
+    EXPECT_EQ(cutToCp936Width("A\xE9\x94"
+                              "B",
+                              9),
               "A\xE9\x94");
 }
 

@@ -28,8 +28,8 @@ TEST(DescriptorText, ServiceTypeOutsideTheListGivesTheUserDefinedLine) {
         "            Descriptor_tag              8 bit           0x48",
         "            Descriptor_length           8 bit           8 (字节)",
         "服务类型:用户定义业务",
-        "            Service_provider_name       3char           ABC",
-        "            Service_name                2char           XY",
+        "            Service_provider_name       3char          ABC",
+        "            Service_name                2char          XY",
     };
     EXPECT_EQ(linesOf(loop, "         "), expected);
 }
@@ -39,7 +39,7 @@ TEST(DescriptorText, ListedServiceTypeIsARegularLine) {
     const TextLines lines = linesOf(loop);
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[3], "   Service_type                8 bit           0x0a   调频广播");
-    EXPECT_EQ(lines[4], "   Service_provider_name       0char           ");
+    EXPECT_EQ(lines[4], "   Service_provider_name       0char          ");
 }
 
 TEST(DescriptorText, ComponentLines) {
@@ -70,7 +70,7 @@ TEST(DescriptorText, ComponentLines) {
             c.line,
             "   Component_tag               8 bit           0x01",
             "   ISO_639_language_code       24 bit          chi",
-            "   Text_char                   0char           ",
+            "   Text_char                   0char          ",
         };
         EXPECT_EQ(lines, expected) << int(c.content) << "/" << int(c.type);
     }
@@ -142,7 +142,7 @@ TEST(DescriptorText, UndecodedTagIsSkippedSilently) {
         "      Network Name Descriptor(网络名称描述符)",
         "         Descriptor_tag              8 bit           0x40",
         "         Descriptor_length           8 bit           3 (字节)",
-        "         Network_info                3char            Net",
+        "         Network_info                3char           Net",
     };
     EXPECT_EQ(linesOf(loop, "      "), expected);
     for (uint8_t tag : {0x00, 0x13, 0x3F, 0x46, 0x65, 0x80, 0xFF}) {
@@ -245,12 +245,55 @@ TEST(DescriptorText, RepeatedEntriesComeOncePerEntry) {
     EXPECT_EQ(languages[6], "   Audio_type                  8 bit           0x07   (保留)");
 }
 
-TEST(DescriptorText, TextFieldsStopAtAZeroByteAndKeepCp936Bytes) {
+TEST(DescriptorText, TextFieldsStopAtAZeroByteAndReadUnmarkedTextAsGbk) {
     // "中文" in CP936 is D6 D0 CE C4.
     const Bytes loop = {0x40, 6, 0xD6, 0xD0, 0xCE, 0xC4, 0x00, 'x'};
     const TextLines lines = linesOf(loop);
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[3], "   Network_info                6char            中文");
+    EXPECT_EQ(lines[3], "   Network_info                6char           中文");
+}
+
+// Text fields are decoded by their character table; the selector never shows, the length stays
+// the field's byte count, and bytes no table decodes are shown as \xNN.
+TEST(DescriptorText, TextFieldsAreDecodedByTheirCharacterTable) {
+    // Service descriptor: provider 0x15 "café" (UTF-8), name 0x13 "中文" (GB 2312).
+    const Bytes service = {0x48, 14,   0x01, 6,    0x15, 'c',  'a',  'f',
+                           0xC3, 0xA9, 5,    0x13, 0xD6, 0xD0, 0xCE, 0xC4};
+    const TextLines s = linesOf(service);
+    ASSERT_EQ(s.size(), 6u);
+    EXPECT_EQ(s[4], "   Service_provider_name       6char          café");
+    EXPECT_EQ(s[5], "   Service_name                5char          中文");
+    // Short event: name 0x05 (ISO 8859-9) "Météo", text with emphasis and a CR/LF, in GBK.
+    const Bytes event = {0x4D, 16,   'f', 'r', 'e',  6,    0x05, 'M',  0xE9,
+                         't',  0xE9, 'o', 5,   0x86, 0xD6, 0xD0, 0x87, 0x8A};
+    const TextLines e = linesOf(event);
+    ASSERT_EQ(e.size(), 6u);
+    EXPECT_EQ(e[4], "   Event_name                  6char          Météo (事件名称)");
+    EXPECT_EQ(e[5], "   Text_char                   5char          中  (事件描述)");
+    // Extended event item and a component text: UCS-2 and a byte no table holds.
+    const Bytes component = {0x50, 10, 0x01, 0x03, 0x01, 'c', 'h', 'i', 0x11, 0x4E, 0x2D, 0xFF};
+    EXPECT_EQ(linesOf(component).back(), "   Text_char                   4char          中\\xFF");
+    // Codes and private data are shown as ASCII, the rest escaped.
+    const Bytes linkage = {0x4A, 9, 0, 1, 0, 2, 0, 3, 0x80, 'O', 0x01};
+    EXPECT_EQ(linesOf(linkage).back(), "   Private_data_byte           2char          O\\x01");
+}
+
+// The width column of a text field is "%dchar" padded as the template, whatever the number of
+// digits of the length: the value follows ten spaces after "char".
+TEST(DescriptorText, CharWidthColumnFollowsTheTemplate) {
+    struct Case {
+        std::size_t length;
+        std::string widthColumn;
+    };
+    for (const Case& c : {Case{5, "5char          "}, Case{12, "12char          "},
+                          Case{120, "120char          "}}) {
+        Bytes loop = {0x47, static_cast<uint8_t>(c.length)};
+        loop.insert(loop.end(), c.length, 'B');
+        const TextLines lines = linesOf(loop);
+        ASSERT_EQ(lines.size(), 4u);
+        EXPECT_EQ(lines[3],
+                  "   BAT_info                    " + c.widthColumn + std::string(c.length, 'B'));
+    }
 }
 
 // A field line whose name holds Chinese characters keeps its columns in CP936 bytes.
@@ -263,7 +306,9 @@ TEST(DescriptorText, ChineseNamesAlignInCp936Bytes) {
                                                                       {"运营商代码", "1char"},
                                                                       {"国内区域代码", "2char"},
                                                                       {"局号码字符", "4char"}};
-    for (const auto& [name, width] : regular) {
+    for (const auto& entry : regular) {
+        const std::string& name = entry.first;
+        const std::string& width = entry.second;
         const auto it = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
             return l.find(name) != std::string::npos;
         });
@@ -275,12 +320,14 @@ TEST(DescriptorText, ChineseNamesAlignInCp936Bytes) {
         EXPECT_EQ(gbk.text.substr(nameAt, gbkName.size()), gbkName);
         EXPECT_EQ(gbk.text.substr(nameAt + 28, width.size()), width) << name;
         EXPECT_EQ(gbk.text[nameAt + 28 - 1], ' ');
-        EXPECT_NE(gbk.text[nameAt + 28 + 16], ' ') << name;  // the value starts at the column
-        EXPECT_EQ(gbk.text[nameAt + 28 + 16 - 1], ' ');
+        // The value follows ten spaces after "char".
+        const std::size_t valueAt = nameAt + 28 + width.size() + 10;
+        EXPECT_NE(gbk.text[valueAt], ' ') << name;
+        EXPECT_EQ(gbk.text.substr(valueAt - 10, 10), std::string(10, ' ')) << name;
     }
     const TextLines expectedTail = {
         "      \t国际区域代码\t\t\t\t3char\t\t\t010",
-        "         运营商代码                  1char           7",
+        "         运营商代码                  1char          7",
     };
     EXPECT_NE(std::find(lines.begin(), lines.end(), expectedTail[0]), lines.end());
     EXPECT_NE(std::find(lines.begin(), lines.end(), expectedTail[1]), lines.end());
@@ -310,7 +357,7 @@ TEST(DescriptorText, LengthsThatDoNotFitAreNeverFollowed) {
     const Bytes ext = {0x4E, 11, 0x01, 'e', 'n', 'g', 4, 9, 'A', 'B', 'C', 1, 'Z'};
     const TextLines lines = linesOf(ext);
     ASSERT_GE(lines.size(), 6u);
-    EXPECT_EQ(lines.back(), "   Text_char                   1char           Z");
+    EXPECT_EQ(lines.back(), "   Text_char                   1char          Z");
 }
 
 TEST(DescriptorText, MosaicLinkageDecidesTheFieldsThatFollow) {

@@ -75,10 +75,10 @@ TEST(ErrorLogBlock, OneCp936LinePerRowWithFieldsCutToTheirLimits) {
     EXPECT_EQ(lines[1], "123456789\t10:00:00 Jan,02\t连续计数错误\t" + cut);
     EXPECT_EQ(lines[2], "02\t" + std::string(99, 't') + "\t重新开始测试!\t");
 
-    // A character GBK lacks becomes '?' and the bytes stay valid GBK.
+    // A character GBK lacks is written as its code point, never '?', and the bytes stay GBK.
     const EventRow odd = row("03", "CRC错误", "emoji 😀 here");
     EXPECT_EQ(utf8Lines(formatErrorLogBlock({&odd, 1}))[0],
-              "03\t10:00:00 Jan,02\tCRC错误\t\temoji ? here");
+              "03\t10:00:00 Jan,02\tCRC错误\t\temoji \\u{1F600} here");
     EXPECT_TRUE(formatErrorLogBlock({}).empty());
 }
 

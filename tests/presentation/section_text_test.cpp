@@ -2,11 +2,13 @@
 // catalogue singles out, the choice of writer by table_id and sections cut short.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "presentation/section_text.h"
 #include "tests/presentation/texts_test_support.h"
+#include "tools/tsgen/crc32.h"
 #include "tools/tsgen/dvb_time.h"
 #include "tools/tsgen/sections.h"
 
@@ -257,7 +259,7 @@ TEST(SectionText, EitEventLines) {
     };
     EXPECT_EQ(events, expected);
     EXPECT_EQ(lines[23], "         Short Event Descriptor(短事件描述符)");
-    EXPECT_EQ(lines[27], "            Event_name                  4char           News (事件名称)");
+    EXPECT_EQ(lines[27], "            Event_name                  4char          News (事件名称)");
     EXPECT_EQ(lines[9],
               "   Current_next_indicator                      1 bit          1   当前子表正被使用");
 }
@@ -273,7 +275,7 @@ TEST(SectionText, NitAndBatLoopsAndPrefixes) {
         "      Network Name Descriptor(网络名称描述符)",
         "         Descriptor_tag              8 bit           0x40",
         "         Descriptor_length           8 bit           3 (字节)",
-        "         Network_info                3char            Net",
+        "         Network_info                3char           Net",
         "   reserved(future use)                        4 bit           15",
         "   Transport_stream_loop_length                12 bit          11 (字节)",
         "   Transport Stream Loop",
@@ -298,6 +300,44 @@ TEST(SectionText, NitAndBatLoopsAndPrefixes) {
     EXPECT_EQ(bat[9], "   Current_next_indicator                     1 bit          1");
     EXPECT_EQ(bat.back().substr(0, bat.back().size() - 8),
               "   CRC_32                              32 bit                  0x");
+}
+
+// The section bytes with section_length set and a correct CRC_32 appended.
+Bytes sealed(Bytes s) {
+    const std::size_t length = s.size() - 3 + 4;
+    s[1] = static_cast<uint8_t>((s[1] & 0xF0) | (length >> 8));
+    s[2] = static_cast<uint8_t>(length & 0xFF);
+    const uint32_t crc = tsgen::crc32Mpeg2(s.data(), s.size());
+    for (int shift = 24; shift >= 0; shift -= 8)
+        s.push_back(static_cast<uint8_t>(crc >> shift));
+    return s;
+}
+
+bool anyLineHas(const TextLines& lines, const char* text) {
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.find(text) != std::string::npos; });
+}
+
+// A NIT or BAT that ends after its first descriptor loop, a TOT that ends after its time: the
+// CRC_32 that follows is never read as the next loop's length.
+TEST(SectionText, LoopsStopBeforeTheCrc) {
+    for (const uint8_t tableId : {uint8_t{0x40}, uint8_t{0x4A}}) {
+        SCOPED_TRACE(int(tableId));
+        const Bytes s = sealed({tableId, 0xF0, 0, 0x00, 0x01, 0xC1, 0x00, 0x00, 0xF0, 0x05, 0x40,
+                                0x03, 'N', 'e', 't'});
+        const TextLines lines = write(s);
+        ASSERT_EQ(lines.size(), 14u + 4u + 1u);  // header, the network name, CRC_32
+        EXPECT_FALSE(anyLineHas(lines, "Transport_stream_loop_length"));
+        EXPECT_FALSE(anyLineHas(lines, "Transport Stream Loop"));
+        EXPECT_EQ(lines[17].substr(lines[17].size() - 3), "Net");
+        EXPECT_EQ(lines.back().substr(lines.back().size() - 10), crcLine("", s));
+    }
+    const Bytes tot = sealed({0x73, 0x70, 0, 0xC0, 0x79, 0x12, 0x45, 0x00});
+    const TextLines lines = write(tot);
+    ASSERT_EQ(lines.size(), 6u + 1u);  // header, UTC_time, CRC_32
+    EXPECT_FALSE(anyLineHas(lines, "Descriptors_loop_length"));
+    EXPECT_EQ(lines.back(),
+              crcLine("   CRC_32                                      32 bit          ", tot));
 }
 
 TEST(SectionText, WriterIsChosenByTableId) {

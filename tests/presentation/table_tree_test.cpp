@@ -152,4 +152,12 @@ TEST(TableTree, TakesTheSectionsOfTheSiStore) {
     EXPECT_EQ(labels(tree[2]), std::vector<std::string>{"UTC_time = 2011/05/06 07:08:09"});
 }
 
+// A TOT that ends after its time has no descriptor loop: its CRC_32 is no loop length.
+TEST(TableTree, TotWithoutDescriptorLoop) {
+    const Bytes tot = {0x73, 0x70, 9, 0xC0, 0x79, 0x12, 0x45, 0x00, 0x12, 0x34, 0x56, 0x78};
+    const std::vector<TreeNode> nodes = orv::sectionNodes(tot);
+    ASSERT_EQ(nodes.size(), 1u);
+    EXPECT_EQ(nodes[0].label, "UTC_time = 1993/10/13 12:45:00");
+}
+
 }  // namespace

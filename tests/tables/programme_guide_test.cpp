@@ -80,11 +80,11 @@ TEST(ProgrammeGuide, MjdDate) {
 TEST(ProgrammeGuide, SdtSectionOneBeforeSectionZero) {
     auto ctx = freshContext();
     const GuideList& list = ctx->guide.actual;
-    OnSdtBatSection(*ctx, sdt(1, {0x201, 0x202}), 0x42);
+    OnSdtBatSection(*ctx, sdt(1, {0x201, 0x202}));
     EXPECT_FALSE(list.created);
-    OnSdtBatSection(*ctx, sdt(0, {0x101}), 0x42);
+    OnSdtBatSection(*ctx, sdt(0, {0x101}));
     ASSERT_TRUE(list.created);
-    OnSdtBatSection(*ctx, sdt(1, {0x201, 0x202}), 0x42);
+    OnSdtBatSection(*ctx, sdt(1, {0x201, 0x202}));
     ASSERT_EQ(list.count(), 1);
     const GuideService& s = list.services[0];
     EXPECT_EQ(s.serviceId, 0x101);
@@ -94,18 +94,18 @@ TEST(ProgrammeGuide, SdtSectionOneBeforeSectionZero) {
     EXPECT_EQ(s.runningStatus, 4u);
     EXPECT_EQ(s.freeCaMode, 1u);
     // Another transport stream's section extends the list; the other list stays apart.
-    OnSdtBatSection(*ctx, sdt(1, {0x301}, 7), 0x42);
+    OnSdtBatSection(*ctx, sdt(1, {0x301}, 7));
     EXPECT_EQ(list.count(), 2);
-    OnSdtBatSection(*ctx, sdt(0, {0x401}, 8, false), 0x46);
+    OnSdtBatSection(*ctx, sdt(0, {0x401}, 8, false));
     EXPECT_EQ(ctx->guide.other.count(), 1);
     EXPECT_EQ(list.count(), 2);
 }
 
 TEST(ProgrammeGuide, ScheduleOverTwoTables) {
     auto ctx = freshContext();
-    OnSdtBatSection(*ctx, sdt(0, {0x101, 0x102}), 0x42);
+    OnSdtBatSection(*ctx, sdt(0, {0x101, 0x102}));
     const GuideService& svc = ctx->guide.actual.services[0];
-    auto feed = [&](const tsgen::Section& s) { OnEitSection(*ctx, s, s[0]); };
+    auto feed = [&](const tsgen::Section& s) { OnEitSection(*ctx, s); };
     feed(schedule(0x51, 0, 1, 0x51, 2, 100));  // before table 0x50: ignored
     feed(schedule(0x50, 1, 1, 0x51, 2, 10));   // not section 0 of the first table: ignored
     EXPECT_FALSE(svc.eventsAllocated);
@@ -139,10 +139,10 @@ TEST(ProgrammeGuide, ScheduleOverTwoTables) {
 TEST(ProgrammeGuide, Limits) {
     // An event list ends at 1000 events and marks its service complete.
     auto ctx = freshContext();
-    OnSdtBatSection(*ctx, sdt(0, {0x101}), 0x42);
+    OnSdtBatSection(*ctx, sdt(0, {0x101}));
     const GuideService& svc = ctx->guide.actual.services[0];
     for (int s = 0; s < 60; ++s)
-        OnEitSection(*ctx, schedule(0x50, static_cast<uint8_t>(s), 255, 0x50, 20, s * 20), 0x50);
+        OnEitSection(*ctx, schedule(0x50, static_cast<uint8_t>(s), 255, 0x50, 20, s * 20));
     EXPECT_EQ(svc.eventCount(), kGuideMaxEvents);
     EXPECT_TRUE(svc.complete);
 
@@ -156,11 +156,11 @@ TEST(ProgrammeGuide, Limits) {
             ids.push_back(next++);
         return sdt(ts == 1 ? 0 : 1, ids, ts);
     };
-    OnSdtBatSection(*ctx2, sectionOf(30, 1), 0x42);
+    OnSdtBatSection(*ctx2, sectionOf(30, 1));
     for (uint16_t ts = 2; ts <= 7; ++ts)
-        OnSdtBatSection(*ctx2, sectionOf(30, ts), 0x42);
+        OnSdtBatSection(*ctx2, sectionOf(30, ts));
     EXPECT_EQ(list.count(), 210);  // the seventh section came with 180 held
-    OnSdtBatSection(*ctx2, sectionOf(30, 8), 0x42);
+    OnSdtBatSection(*ctx2, sectionOf(30, 8));
     EXPECT_EQ(list.count(), 210);
 }
 
@@ -171,11 +171,11 @@ TEST(ProgrammeGuide, ServiceListCapsAt250) {
     p.originalNetworkId = 2;
     for (uint16_t id = 1; id <= 199; ++id)
         p.services.push_back({id, false, false, 4, false, {}});
-    OnSdtBatSection(*ctx, tsgen::buildSdt(p), 0x42);
+    OnSdtBatSection(*ctx, tsgen::buildSdt(p));
     ASSERT_EQ(ctx->guide.actual.count(), 199);
     p.transportStreamId = 2;
     p.numbering.sectionNumber = 1;
-    OnSdtBatSection(*ctx, tsgen::buildSdt(p), 0x42);
+    OnSdtBatSection(*ctx, tsgen::buildSdt(p));
     EXPECT_EQ(ctx->guide.actual.count(), kGuideServiceSlots);
     EXPECT_TRUE(ctx->guide.actual.services.back().serviceName.empty());
 }

@@ -77,11 +77,12 @@ struct MainPassRun {
     }
 };
 
-// The main pass over a stream with every switch on (setup may change that), at one packet per ms.
+// The main pass over a stream with every switch on (setup may change that), at one packet per ms
+// unless another bitrate (Mbit/s) is given.
 // withInit: the stream first goes through the initialisation phase, as an offline run does.
 inline MainPassRun runMainPass(const std::vector<uint8_t>& ts,
                                const std::function<void(AnalysisContext&)>& setup = {},
-                               bool withInit = false) {
+                               bool withInit = false, double bitrate = kOnePacketPerMs) {
     MainPassRun run;
     AnalysisContext& ctx = *run.ctx;
     resetAll(ctx);
@@ -89,7 +90,7 @@ inline MainPassRun runMainPass(const std::vector<uint8_t>& ts,
     if (setup) setup(ctx);
     if (withInit) initBlock(ctx, ts.data(), ts.size());
     finishInit(ctx);
-    ctx.streamBitrate.current = kOnePacketPerMs;
+    ctx.streamBitrate.current = bitrate;
     beginRun(ctx, kEventOfflineStart);
     for (std::size_t off = 0; off < ts.size(); off += 400 * 188) {
         analyseBlock(ctx, ts.data() + off, std::min<std::size_t>(400 * 188, ts.size() - off));

@@ -18,6 +18,7 @@
 #include "engine/program_table.h"
 #include "engine/programme_guide.h"
 #include "engine/psi_handlers.h"
+#include "engine/repetition_check.h"
 #include "engine/si_handlers.h"
 #include "tools/tsgen/crc32.h"
 #include "tools/tsgen/descriptors.h"
@@ -174,13 +175,31 @@ TEST(TablesRobustness, RandomMutationsOfEveryHandler) {
 
     using Handler = std::function<void(AnalysisContext&, const Bytes&, unsigned next)>;
     const std::pair<const char*, Handler> handlers[] = {
-        {"NIT", [](AnalysisContext& c, const Bytes& s, unsigned n) { OnNitSection(c, s, n); }},
+        {"NIT",
+         [](AnalysisContext& c, const Bytes& s, unsigned n) {
+             OnNitSection(c, s);
+             measureSectionStart(c, n, 0);
+         }},
         {"SDT/BAT",
-         [](AnalysisContext& c, const Bytes& s, unsigned n) { OnSdtBatSection(c, s, n); }},
-        {"EIT", [](AnalysisContext& c, const Bytes& s, unsigned n) { OnEitSection(c, s, n); }},
-        {"RST", [](AnalysisContext& c, const Bytes& s, unsigned) { OnRstSection(c, s); }},
+         [](AnalysisContext& c, const Bytes& s, unsigned n) {
+             OnSdtBatSection(c, s);
+             measureSectionStart(c, n, 0);
+         }},
+        {"EIT",
+         [](AnalysisContext& c, const Bytes& s, unsigned n) {
+             OnEitSection(c, s);
+             measureSectionStart(c, n, s.size() > 6 ? s[6] : 0);
+         }},
+        {"RST",
+         [](AnalysisContext& c, const Bytes& s, unsigned n) {
+             OnRstSection(c, s);
+             measureSectionStart(c, n, 0);
+         }},
         {"TDT/TOT",
-         [](AnalysisContext& c, const Bytes& s, unsigned n) { OnTdtTotSection(c, s, n); }},
+         [](AnalysisContext& c, const Bytes& s, unsigned n) {
+             OnTdtTotSection(c, s);
+             measureSectionStart(c, n, 0);
+         }},
         {"guide services",
          [](AnalysisContext& c, const Bytes& s, unsigned) { CollectGuideServices(c, s); }},
         {"guide events",

@@ -86,6 +86,9 @@ int main(int argc, char** argv) {
                    "span packets")
         ->check(CLI::Range(0u, tsgen::kMaxPmtDataStreams))
         ->capture_default_str();
+    bool siStuffing = false;
+    app.add_flag("--si-stuffing", siStuffing,
+                 "Send a stuffing section (table_id 0x72) 100 ms behind each NIT and SDT");
 
     try {
         app.parse(argc, argv);
@@ -103,6 +106,7 @@ int main(int argc, char** argv) {
         if (seconds) options.durationMs = static_cast<uint64_t>(std::llround(*seconds * 1000));
         options.packedPsi = packedPsi;
         options.pmtDataStreams = pmtStreams;
+        options.siStuffing = siStuffing;
         tsgen::Preset p = *tsgen::presetByName(preset, options);
         if (!videoProfile.empty())
             tsgen::setVideoProfile(p.config, *tsgen::videoProfileByName(videoProfile));

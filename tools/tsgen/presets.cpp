@@ -4,6 +4,7 @@
 #include <string>
 
 #include "tools/tsgen/dvb_time.h"
+#include "tools/tsgen/stuffing_sections.h"
 
 namespace tsgen {
 namespace {
@@ -187,6 +188,11 @@ StreamConfig baseConfig(const PresetOptions& o, uint64_t defaultMs, bool schedul
     TableSource tot = table(kPidTdt, 4000, 1110, {});
     tot.timed = totSection;
     c.tables.push_back(tot);
+    if (o.siStuffing) {
+        const std::vector<TableSource> tables = c.tables;
+        for (const TableSource& t : tables)
+            if (t.pid == kPidNit || t.pid == kPidSdt) c.tables.push_back(stuffingBehind(t));
+    }
     return c;
 }
 

@@ -21,6 +21,7 @@ struct PresetOptions {
     // descriptor) listed in every PMT after its video and audio, up to kMaxPmtDataStreams; nothing
     // is sent on them. With enough of them a PMT spans several packets.
     unsigned pmtDataStreams = 0;
+    bool siStuffing = false;             // a stuffing section 100 ms behind each NIT and each SDT
 };
 
 // Data components that keep a PMT of one video and one audio within 1024 bytes.
