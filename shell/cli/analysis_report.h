@@ -73,6 +73,12 @@ struct PcrLine {
     Interval intervalMs;
 };
 
+struct ProgramChangeLine {
+    uint64_t packet = 0;  // the packet number at which the new table was analysed
+    std::string table;    // "PAT" or "PMT"
+    unsigned program = 0, pid = 0, version = 0;
+};
+
 struct AnalysisReport {
     std::string file;
     int packetLength = 0;
@@ -86,6 +92,9 @@ struct AnalysisReport {
     std::vector<PcrLine> pcr;
     std::string endedBy;   // "end of file", "program change" or "stopped"
     std::string errorLog;  // where the event list was appended; empty when it was not
+    // New PATs and PMTs applied during the run, and where the first ones were.
+    int programChanges = 0;
+    std::vector<ProgramChangeLine> programChangeList;
 };
 
 // The caller holds ctx.mutex or is the only thread using the context.

@@ -5,6 +5,7 @@
 
 #include "platform/text_codec.h"
 #include "shell/cli/analysis_report.h"
+#include "shell/cli/report_program_changes.h"
 
 namespace orv::cli {
 namespace {
@@ -98,8 +99,10 @@ std::string reportText(const AnalysisReport& r) {
     out +=
         "Packets         " + std::to_string(r.packets) + " (analysis ended by " + r.endedBy + ")\n";
     if (!r.errorLog.empty()) out += "Error log       " + r.errorLog + "\n";
+    out += programChangesSummary(r);
     kinds(out, r);
     events(out, r);
+    out += programChangesText(r);
     programs(out, r);
     tables(out, r);
     pcr(out, r);

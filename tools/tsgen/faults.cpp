@@ -4,7 +4,7 @@
 
 namespace tsgen {
 
-const std::array<FaultKindInfo, 13> kFaultKinds = {{
+const std::array<FaultKindInfo, 15> kFaultKinds = {{
     {FaultKind::CcSkip, "cc-skip", false, false, 1, 1, 15, "counter jumps by value extra"},
     {FaultKind::CcRepeat, "cc-repeat", false, false, 0, 0, 0, "packet sent twice"},
     {FaultKind::CcReorder, "cc-reorder", false, false, 0, 0, 0, "swapped with next of its PID"},
@@ -20,6 +20,10 @@ const std::array<FaultKindInfo, 13> kFaultKinds = {{
     {FaultKind::PtsGap, "pts-gap", false, false, 1000, -100'000'000, 100'000'000,
      "PTS/DTS moved by value ms from here on"},
     {FaultKind::StrayPid, "stray", false, true, 0, 0, 0, "null packets become packets of PID"},
+    {FaultKind::PatChange, "pat-change", false, false, 0, 0, 0xFFFF,
+     "PAT's next version, without program value (0: all kept)"},
+    {FaultKind::PmtChange, "pmt-change", false, true, 0, 0, 0x1FFE,
+     "next version of the PMT listing PID, which moves to value (0: left out)"},
 }};
 
 const FaultKindInfo& faultKindInfo(FaultKind kind) {

@@ -37,6 +37,20 @@
 //                                    PES header and of every later PES header of its PID
 //   stray         (pid)              the first `count` null packets at or after `at` become packets
 //                                    of the PID (payload 0xFF, counters 0, 1, 2, ...)
+//   pat-change    PAT section        a program change: from the first PAT section at or after `at`
+//                                    on, every PAT section is sent as its next version
+//                                    (version_number + 1, new CRC_32), without the entry of
+//                                    program `value` when that is not 0 (default 0); the left-out
+//                                    program's PMT and streams go on as before. `pid` is not used
+//   pmt-change    PMT section        a program change: from the first PMT section at or after `at`
+//                                    that lists elementary PID `pid` on, every PMT section that
+//                                    lists it is sent as its next version, with that entry moved to
+//                                    PID `value` (the stream's packets, and its PCR, follow from
+//                                    the next packet on), left out when `value` is 0 (the default;
+//                                    its packets keep coming), or kept when `value` equals `pid`
+//                                    (a new version_number only)
+//   Both act on sections that start and end inside one packet (as the generator sends PAT and
+//   PMT); a section that is shorter after the change leaves stuffing in its packet.
 //
 // Output indices count emitted packets from 0. Every PCR is stamped from the output index of its
 // packet: pcrInitial + ticksAt(index) (+ the configured seeded jitter, + pcr-jitter faults).
@@ -63,6 +77,8 @@ enum class FaultKind : uint8_t {
     PcrJitter,
     PtsGap,
     StrayPid,
+    PatChange,
+    PmtChange,
 };
 
 struct Fault {
@@ -95,7 +111,7 @@ struct FaultKindInfo {
     std::string_view help;
 };
 
-extern const std::array<FaultKindInfo, 13> kFaultKinds;
+extern const std::array<FaultKindInfo, 15> kFaultKinds;
 
 const FaultKindInfo& faultKindInfo(FaultKind kind);
 std::optional<FaultKind> faultKindByName(std::string_view name);
