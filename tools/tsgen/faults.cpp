@@ -21,9 +21,9 @@ const std::array<FaultKindInfo, 15> kFaultKinds = {{
      "PTS/DTS moved by value ms from here on"},
     {FaultKind::StrayPid, "stray", false, true, 0, 0, 0, "null packets become packets of PID"},
     {FaultKind::PatChange, "pat-change", false, false, 0, 0, 0xFFFF,
-     "PAT's next version, without program value (0: all kept)"},
+     "PAT's next version; value: a program it leaves out"},
     {FaultKind::PmtChange, "pmt-change", false, true, 0, 0, 0x1FFE,
-     "next version of the PMT listing PID, which moves to value (0: left out)"},
+     "next version of the PMT listing PID; PID moved to value (0: left out)"},
 }};
 
 const FaultKindInfo& faultKindInfo(FaultKind kind) {
