@@ -87,9 +87,22 @@ bool applyPatChange(AnalysisContext& ctx, SectionBytes section) {
     PatModel& pat = ctx.pat;
     if (!readPat(section, pat).ok) return false;
 
+    const auto count = static_cast<std::size_t>(std::clamp(pat.programCount, 0, kMaxPrograms));
+    const bool sameList =
+        count == ctx.programs.size() &&
+        std::equal(ctx.programs.begin(), ctx.programs.end(), pat.programs.begin(),
+                   [](const ProgramEntry& e, const PatProgram& p) {
+                       return e.programNumber == p.programNumber && e.pmtPid == p.pmtPid;
+                   });
+    if (sameList) {
+        // Every program stays where it is: nothing to move (a new version of the same list).
+        noteChange(ctx, {ctx.packetCounter, true, static_cast<uint16_t>(kPidPat), 0,
+                         pat.header.versionNumber});
+        return true;
+    }
+
     std::vector<ProgramEntry> old = std::move(ctx.programs);
     std::vector<PcrTrack> oldTracks = std::move(ctx.timing.pcrTracks);
-    const auto count = static_cast<std::size_t>(std::clamp(pat.programCount, 0, kMaxPrograms));
     ctx.programs = std::vector<ProgramEntry>(count);
     ctx.timing.pcrTracks = std::vector<PcrTrack>(count);
     std::vector<int> movedTo(old.size(), -1);
