@@ -18,7 +18,7 @@ inline constexpr std::size_t kMainBlockPackets = 400;
 
 enum class OfflineStatus {
     Completed,      // analysed to the end of the file
-    ProgramChange,  // a PAT with another CRC_32 ended the main pass
+    ProgramChange,  // a live source's restart (runState 2); offline a change never ends the pass
     Stopped,        // runState was set from outside (the panel's stop button)
     OpenFailed,     // "打开文件%s时出错。"
     TooShort,       // "文件长度不够!"

@@ -20,6 +20,7 @@ void resetGeneral(AnalysisContext& ctx) {
     ctx.initProgress = 0;
     ctx.tablesChangedSummary = false;
     ctx.tablesChangedTree = false;
+    ctx.programChanges = {};
     ctx.packetLength = static_cast<int>(kTsPacketSize);
     ctx.packetCounter = 0;
     ctx.rateWindowCount = 0;

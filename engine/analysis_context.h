@@ -14,6 +14,7 @@
 #include "engine/guide_records.h"
 #include "engine/init_hooks.h"
 #include "engine/limits.h"
+#include "engine/program_change_record.h"
 #include "engine/program_timing.h"
 #include "engine/section_collector.h"
 #include "engine/si_tables.h"
@@ -193,6 +194,7 @@ struct AnalysisContext {
     int initProgress = 0;
     bool tablesChangedSummary = false;  // the multiplex summary must be rebuilt
     bool tablesChangedTree = false;     // the PSI/SI table tree must be rebuilt
+    ProgramChanges programChanges;      // new PATs and PMTs applied during the run
 
     // Framing and time base
     int packetLength = static_cast<int>(kTsPacketSize);

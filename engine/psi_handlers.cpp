@@ -2,6 +2,7 @@
 
 #include "engine/buffer_model.h"
 #include "engine/packet_checks.h"
+#include "engine/program_change.h"
 #include "engine/program_table.h"
 #include "engine/section_fields.h"
 
@@ -57,7 +58,7 @@ double measurePsiInterval(AnalysisContext& ctx, IntervalStats& st) {
 void firstPat(AnalysisContext& ctx, SectionCollector& collector) {
     const SectionBytes s = takeSection(collector);
     ctx.tablesChangedSummary = true;
-    if (!sectionIntact(s) || !acceptFirstPat(ctx, s)) return;
+    if (!sectionIntact(s) || !sectionIsCurrent(s) || !acceptFirstPat(ctx, s)) return;
     ctx.tablesChangedTree = true;
     setInitDialogLine(ctx, kDialogLinePat, kTextPatOk);
     setInitDialogLine(ctx, kDialogLinePmt, kTextSeekPmt);
@@ -70,10 +71,15 @@ void laterPat(AnalysisContext& ctx, SectionCollector& collector) {
         reportCrcError(ctx, 1081, s);
         return;
     }
-    // The content of a later PAT is compared through its CRC_32 field only.
+    // The content of a later PAT is compared through its CRC_32 field only. A new PAT is still a
+    // repetition of the PAT: once applied, it is timed like any other.
     if (storedCrc(s) != ctx.pat.header.crc32) {
-        ctx.runState = RunState::ProgramChange;
-        return;
+        if (!programChangeApplies(ctx, s)) return;
+        if (ctx.analysisMode == AnalysisMode::Online) {
+            ctx.runState = RunState::ProgramChange;  // the live source restarts the run
+            return;
+        }
+        if (!applyPatChange(ctx, s)) return;
     }
     const double interval = measurePsiInterval(ctx, ctx.pat.interval);
     if (interval > kPsiIntervalLimit && mayLog(ctx, Tr290ErrorKind::Pat, sub::kPatInterval))
@@ -112,7 +118,7 @@ void readCatEmms(CatModel& cat, SectionBytes s) {
 void firstPmt(AnalysisContext& ctx, int index, SectionCollector& collector) {
     const auto collected = static_cast<std::size_t>(collector.length);
     const SectionBytes s = takeSection(collector);
-    if (!sectionIntact(s)) return;
+    if (!sectionIntact(s) || !sectionIsCurrent(s)) return;
     const bool firstOfRun = ctx.pmtFoundCount == 0;
     if (!acceptFirstPmt(ctx, index, s)) return;
     if (firstOfRun && ctx.analysisMode == AnalysisMode::Online && ctx.initHooks != nullptr)
@@ -122,6 +128,8 @@ void firstPmt(AnalysisContext& ctx, int index, SectionCollector& collector) {
     // PMT sections of other programs packed behind this one on a shared PID never start their
     // own collectors; they are taken from this one.
     acceptFollowingPmts(ctx, SectionBytes(collector.bytes.data(), collected), s.size());
+    // Found in the main pass (online late, or after a new PAT): its PIDs join the table there.
+    if (ctx.initDone) settleProgramTable(ctx);
     setInitDialogLine(ctx, kDialogLinePmt, kTextSeekNextPmt);
 }
 
@@ -137,10 +145,11 @@ void laterPmt(AnalysisContext& ctx, int index, SectionCollector& collector) {
     }
     PsiHeader h;
     if (!readPsiHeader(s, h)) return;
-    // A changed PMT is neither analysed nor timed.
+    // A changed PMT is a program change; once applied it is timed like any other PMT.
     if (h.sectionLength != prog.pmtHeader.sectionLength ||
-        h.versionNumber != prog.pmtHeader.versionNumber)
-        return;
+        h.versionNumber != prog.pmtHeader.versionNumber) {
+        if (!programChangeApplies(ctx, s) || !applyPmtChange(ctx, index, s)) return;
+    }
     const double interval = measurePsiInterval(ctx, prog.pmtInterval);
     if (interval > kPsiIntervalLimit && mayLog(ctx, Tr290ErrorKind::PmtInterval))
         logEvent(ctx, 1050, prog.pmtPid, index, 0, interval);

@@ -11,12 +11,14 @@
 namespace orv {
 
 // A PAT section completed on PID 0: the first-PAT collector until patFound, the later one after.
-// A later PAT whose CRC_32 field differs from the first one's sets runState to ProgramChange.
+// A later PAT whose CRC_32 field differs from the one in use is a program change
+// (program_change.h).
 void analysePat(AnalysisContext& ctx, SectionCollector& collector);
 // A CAT section completed on PID 1.
 void analyseCat(AnalysisContext& ctx, SectionCollector& collector);
 // A PMT section of program `index`: its first-PMT collector until pmtReceived, the later after.
-// A later PMT whose section_length or version_number differs from the first is ignored.
+// A later PMT whose section_length or version_number differs from the one in use is a program
+// change of that program (program_change.h).
 void analysePmt(AnalysisContext& ctx, int index, SectionCollector& collector);
 
 // The dialog texts the analyses set (control ids in init_hooks.h).

@@ -5,6 +5,7 @@
 #include "engine/analysis_context.h"
 #include "engine/event_catalogue.h"
 #include "presentation/results_page.h"
+#include "shell/cli/report_program_changes.h"
 
 namespace orv::cli {
 namespace {
@@ -178,6 +179,7 @@ AnalysisReport buildReport(const std::string& file, const AnalysisContext& ctx,
     addGuide(r.guideActual, ctx.guide.actual);
     addGuide(r.guideOther, ctx.guide.other);
     addPcr(r, ctx);
+    addProgramChanges(r, ctx);
     return r;
 }
 

@@ -81,6 +81,12 @@ struct PcrLine {
     Interval intervalMs;
 };
 
+struct ProgramChangeLine {
+    uint64_t packet = 0;  // the packet number at which the new table was analysed
+    std::string table;    // "PAT" or "PMT"
+    unsigned program = 0, pid = 0, version = 0;
+};
+
 struct AnalysisReport {
     std::string file;
     int packetLength = 0;
@@ -99,6 +105,9 @@ struct AnalysisReport {
     std::string endedBy;
     std::string errorLog;         // where the event list was appended; empty when it was not
     bool errorLogFailed = false;  // a save of the event list could not write the error log
+    // New PATs and PMTs applied during the run, and where the first ones were.
+    int programChanges = 0;
+    std::vector<ProgramChangeLine> programChangeList;
 };
 
 // The caller holds ctx.mutex or is the only thread using the context.

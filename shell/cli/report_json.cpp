@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "shell/cli/analysis_report.h"
+#include "shell/cli/report_program_changes.h"
 
 namespace orv::cli {
 namespace {
@@ -88,6 +89,7 @@ std::string reportJson(const AnalysisReport& r) {
         {"packetLength", r.packetLength},
         {"packets", r.packets},
         {"endedBy", r.endedBy},
+        {"programChanges", programChangesJson(r)},
         {"bitrate",
          {{"current", r.bitrateCurrent},
           {"max", r.bitrateMax},

@@ -5,6 +5,7 @@
 
 #include "platform/text_codec.h"
 #include "shell/cli/analysis_report.h"
+#include "shell/cli/report_program_changes.h"
 
 namespace orv::cli {
 namespace {
@@ -107,9 +108,11 @@ std::string reportText(const AnalysisReport& r) {
     } else if (r.errorLogFailed) {
         out += "Error log       not written (see stderr)\n";
     }
+    out += programChangesSummary(r);
     kinds(out, r);
     out += "\n误码率 (error rate)  " + r.errorRateText + "\n";
     events(out, r);
+    out += programChangesText(r);
     programs(out, r);
     tables(out, r);
     pcr(out, r);

@@ -332,28 +332,44 @@ TEST_F(OfflineSourceTest, EveryEventIsKeptWhenTheBatchFillsDuringThePass) {
     EXPECT_EQ(ctx_->log.kindCount.total(Tr290ErrorKind::UnreferencedPid), 900);
 }
 
-TEST_F(OfflineSourceTest, ProgramChangeEndsThePass) {
-    const tsgen::Preset first = tsgen::cleanPreset();
-    tsgen::Preset second = tsgen::cleanPreset();
-    second.config.tables[0].sections[0] =
-        tsgen::patSectionFor(0x0002, second.config.programs, 0x0010);
-    std::vector<uint8_t> ts = generate(first);
-    const std::size_t firstPackets = ts.size() / 188;
-    const std::vector<uint8_t> tail = generate(second);
-    ts.insert(ts.end(), tail.begin(), tail.end());
+TEST_F(OfflineSourceTest, ProgramChangesAreAppliedAndThePassGoesOnToTheEnd) {
+    // 20 s: a new PAT at 3 s (inside the 40000 packets of the initialisation block) and a new
+    // PMT version at 15 s, with a lost packet before the first and a transport error between.
+    tsgen::PresetOptions opt;
+    opt.durationMs = 20'000;
+    const tsgen::Preset p = tsgen::cleanPreset(opt);
+    auto at = [&](uint64_t ms) { return tsgen::slotAtMs(p.config, ms); };
+    auto fault = [](tsgen::FaultKind kind, uint64_t where, std::optional<uint16_t> pid,
+                    int64_t value) {
+        tsgen::Fault f;
+        f.kind = kind;
+        f.at = where;
+        f.pid = pid;
+        f.value = value;
+        return f;
+    };
+    const std::vector<tsgen::Fault> faults = {
+        fault(tsgen::FaultKind::CcSkip, at(1'000), 0x101, 1),
+        fault(tsgen::FaultKind::PatChange, at(3'000), std::nullopt, 0),
+        fault(tsgen::FaultKind::TransportError, at(10'000), 0x201, 0),
+        fault(tsgen::FaultKind::PmtChange, at(15'000), 0x102, 0x102),
+    };
+    ASSERT_LT(at(3'000), kInitBlockPackets);
+    const std::vector<uint8_t> ts = generate(p, faults);
     const OfflineResult r = run(write("change.ts", ts));
-    EXPECT_EQ(r.status, OfflineStatus::ProgramChange);
-    EXPECT_EQ(ctx_->runState, RunState::ProgramChange);
-    // The new PAT is judged when the next PAT section starts; nothing after that packet is read.
-    std::size_t secondPatStart = 0;
-    for (std::size_t i = 0, starts = 0; i + 188 <= tail.size(); i += 188) {
-        if (tail[i + 1] == 0x40 && tail[i + 2] == 0x00 && ++starts == 2) {
-            secondPatStart = i / 188;
-            break;
-        }
-    }
-    ASSERT_GT(secondPatStart, 0u);
-    EXPECT_EQ(ctx_->packetCounter, firstPackets + secondPatStart + 1);
+    EXPECT_EQ(r.status, OfflineStatus::Completed);
+    EXPECT_EQ(ctx_->runState, RunState::Running);
+    EXPECT_EQ(ctx_->packetCounter, ts.size() / 188);
+    EXPECT_EQ(codes_, (std::vector<int>{1001, 1042, 1003, 1070, 1003}));
+    EXPECT_EQ(ctx_->log.kindCount.total(Tr290ErrorKind::Continuity), 1);
+    EXPECT_EQ(ctx_->log.kindCount.total(Tr290ErrorKind::TransportError), 1);
+    ASSERT_EQ(ctx_->programChanges.count, 2);
+    EXPECT_TRUE(ctx_->programChanges.records[0].pat);
+    EXPECT_GT(ctx_->programChanges.records[0].packet, at(3'000));
+    EXPECT_FALSE(ctx_->programChanges.records[1].pat);
+    EXPECT_GT(ctx_->programChanges.records[1].packet, at(15'000));
+    EXPECT_EQ(ctx_->programCount(), 2);
+    EXPECT_EQ(ctx_->pmtFoundCount, 2);
 }
 
 TEST_F(OfflineSourceTest, SizesBeyondFourGibibytesStay64Bit) {

@@ -108,7 +108,8 @@ TEST(InitPhase, ProgramTables) {
          }(),
          2, 0, RunState::Running},
         // Every second start closes the section under way; the fourth PAT closes the first later
-        // PAT, whose CRC_32 differs: the rest of the block (the PMTs) is not walked.
+        // PAT, whose CRC_32 differs. The phase keeps the first PAT and walks on to the PMTs: the
+        // main pass, which starts again from the first packet, meets the change where it is.
         {"a new PAT version during the phase",
          PacketList{}
              .add(0, {twoPrograms})
@@ -118,7 +119,7 @@ TEST(InitPhase, ProgramTables) {
              .add(0x100, {pmt(1)})
              .add(0x100, {pmt(1)})
              .bytes,
-         2, 0, RunState::ProgramChange},
+         2, 1, RunState::Running},
         {"more programs than the table holds",
          PacketList{}.add(0, {pat(many)}).add(0, {pat(many)}).bytes, kMaxPrograms, 0,
          RunState::Running},
@@ -264,8 +265,9 @@ TEST(InitPhase, PatAndPmtIntervals) {
         {"PMT every 700 ms",
          timed(series(p, {0, 400, 800, 1200, 1600, 2000}), series(pmt(1), {1, 701, 1401, 2101})), 0,
          2, "PMT(节目0001,PMT_PID:0x0100)出现间隔等于0.7000s(>0.5s) 第1402包"},
-        // The first PMT has version 0; later sections of version 1 are neither analysed nor
-        // timed, however far apart.
+        // The first PMT has version 0; the later sections of version 1 are a program change:
+        // applied when the one of 700 ms completes (1700 ms), and timed from then on like any
+        // other PMT, 1 s apart.
         {"a later PMT with a new version",
          timed(series(p, {0, 400, 800, 1200, 1600, 2000, 2400, 2800, 3200, 3600, 4000}),
                [&] {
@@ -274,7 +276,7 @@ TEST(InitPhase, PatAndPmtIntervals) {
                        v.push_back({t, pmt(1, 1)});
                    return v;
                }()),
-         0, 0, ""},
+         0, 3, "PMT(节目0001,PMT_PID:0x0100)出现间隔等于1.0000s(>0.5s) 第1701包"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -288,9 +290,11 @@ TEST(InitPhase, PatAndPmtIntervals) {
         }
     }
     const MainPassRun v1 = runMainPass(cases[2].ts, {}, true);
-    EXPECT_EQ(v1.ctx->programs[0].pmtHeader.versionNumber, 0);
-    // Only the interval that ended with the last version 0 section was measured.
-    EXPECT_DOUBLE_EQ(v1.ctx->programs[0].pmtInterval.max, 0.29);
+    EXPECT_EQ(v1.ctx->programs[0].pmtHeader.versionNumber, 1);
+    EXPECT_EQ(v1.ctx->programChanges.count, 1);
+    // Completions measure: 410 ms to 700 ms for version 0, then 1 s for version 1.
+    EXPECT_DOUBLE_EQ(v1.ctx->programs[0].pmtInterval.max, 1.0);
+    EXPECT_DOUBLE_EQ(v1.ctx->programs[0].pmtInterval.min, 0.29);
     const MainPassRun pats = runMainPass(cases[0].ts, {}, true);
     EXPECT_DOUBLE_EQ(pats.ctx->pat.interval.max, 0.6);
     EXPECT_DOUBLE_EQ(pats.ctx->pat.interval.min, 0.6);
@@ -303,14 +307,29 @@ TEST(InitPhase, LaterPatWithNewCrcIsAProgramChange) {
         PacketList{}.add(0, {v0}).add(0x100, {pmt(1)}).add(0, {v0}).add(0x100, {pmt(1)}).bytes;
     const auto main =
         PacketList{}.add(0, {v0}).nulls(1).add(0, {v1}).nulls(1).add(0, {v0}).nulls(5).bytes;
-    auto ctx = afterInit(init);
-    finishInit(*ctx);
-    ctx->streamBitrate.current = kOnePacketPerMs;
-    beginRun(*ctx, kEventOfflineStart);
-    EXPECT_EQ(analyseBlock(*ctx, main.data(), main.size()), 0u);
-    EXPECT_EQ(ctx->runState, RunState::ProgramChange);
-    EXPECT_EQ(ctx->packetCounter, 5u);  // the packets after the third PAT are not walked
-    EXPECT_EQ(ctx->nullPacketCount, 2u);
+    struct Case {
+        AnalysisMode mode;
+        RunState runState;
+        uint64_t packets;  // walked
+        int changes;       // applied in place
+        uint8_t version;   // of the PAT in use after the block
+    };
+    // The third PAT completes the new one. Offline it is applied there and the walk goes on;
+    // online the live source restarts the run, and the packets after the third PAT are not walked.
+    for (const Case c : {Case{AnalysisMode::Offline, RunState::Running, 10, 1, 1},
+                         Case{AnalysisMode::Online, RunState::ProgramChange, 5, 0, 0}}) {
+        SCOPED_TRACE(static_cast<int>(c.mode));
+        auto ctx = afterInit(init, nullptr, c.mode);
+        finishInit(*ctx);
+        ctx->streamBitrate.current = kOnePacketPerMs;
+        beginRun(*ctx, kEventOfflineStart);
+        EXPECT_EQ(analyseBlock(*ctx, main.data(), main.size()), 0u);
+        EXPECT_EQ(ctx->runState, c.runState);
+        EXPECT_EQ(ctx->packetCounter, c.packets);
+        EXPECT_EQ(ctx->programChanges.count, c.changes);
+        EXPECT_EQ(ctx->pat.header.versionNumber, c.version);
+        EXPECT_EQ(ctx->log.records[1].code, c.changes > 0 ? kEventProgramChange : 0);
+    }
 }
 
 struct RecordingHooks : InitHooks {

@@ -314,10 +314,12 @@ void FaultInjector::next(uint64_t index, uint8_t* out) {
         return;
     }
     pull();
+    applyTableChanges(index);
     applyRanges(index);
     for (std::size_t i = 0; i < faults_.size(); ++i) {
         const FaultKind k = faults_[i].fault.kind;
-        if (k != FaultKind::TableGap && k != FaultKind::PcrGap && k != FaultKind::StrayPid)
+        if (k != FaultKind::TableGap && k != FaultKind::PcrGap && k != FaultKind::StrayPid &&
+            k != FaultKind::PatChange && k != FaultKind::PmtChange)
             applyPoint(i, index);
     }
     if (cur_.pcr) stampPcr(index);

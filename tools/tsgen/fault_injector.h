@@ -36,6 +36,7 @@ class FaultInjector {
     };
 
     void pull();
+    void applyTableChanges(uint64_t index);  // table_change.cpp
     void applyRanges(uint64_t index);
     void applyPoint(std::size_t i, uint64_t index);
     bool qualifies(FaultKind kind, const SlotPacket& p) const;

@@ -4,7 +4,7 @@
 
 namespace tsgen {
 
-const std::array<FaultKindInfo, 14> kFaultKinds = {{
+const std::array<FaultKindInfo, 16> kFaultKinds = {{
     {FaultKind::CcSkip, "cc-skip", false, false, 1, 1, 15, "counter jumps by value extra"},
     {FaultKind::CcRepeat, "cc-repeat", false, false, 0, 0, 0, "packet followed by count copies"},
     {FaultKind::CcReorder, "cc-reorder", false, false, 0, 0, 0, "swapped with next of its PID"},
@@ -22,6 +22,10 @@ const std::array<FaultKindInfo, 14> kFaultKinds = {{
     {FaultKind::StrayPid, "stray", false, true, 0, 0, 0, "null packets become packets of PID"},
     {FaultKind::PcrDiscontinuity, "pcr-discontinuity", false, false, 1000, -3'600'000, 3'600'000,
      "new time base: indicator set, PCRs moved by value ms from here on"},
+    {FaultKind::PatChange, "pat-change", false, false, 0, 0, 0xFFFF,
+     "PAT's next version; value: a program it leaves out"},
+    {FaultKind::PmtChange, "pmt-change", false, true, 0, 0, 0x1FFE,
+     "next version of the PMT listing PID; PID moved to value (0: left out)"},
 }};
 
 const FaultKindInfo& faultKindInfo(FaultKind kind) {

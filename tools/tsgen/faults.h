@@ -43,6 +43,20 @@
 //                                    later PCR of its PID, and the continuity_counter of the target
 //                                    and of every later packet of its PID is advanced by 8, as a
 //                                    splice would leave them (the indicator covers both)
+//   pat-change    PAT section        a program change: from the first PAT section at or after `at`
+//                                    on, every PAT section is sent as its next version
+//                                    (version_number + 1, new CRC_32), without the entry of
+//                                    program `value` when that is not 0 (default 0); the left-out
+//                                    program's PMT and streams go on as before. `pid` is not used
+//   pmt-change    PMT section        a program change: from the first PMT section at or after `at`
+//                                    that lists elementary PID `pid` on, every PMT section that
+//                                    lists it is sent as its next version, with that entry moved to
+//                                    PID `value` (the stream's packets, and its PCR, follow from
+//                                    the next packet on), left out when `value` is 0 (the default;
+//                                    its packets keep coming), or kept when `value` equals `pid`
+//                                    (a new version_number only)
+//   Both act on sections that start and end inside one packet (as the generator sends PAT and
+//   PMT); a section that is shorter after the change leaves stuffing in its packet.
 //
 // Output indices count emitted packets from 0. Every PCR is stamped from the output index of its
 // packet: pcrInitial + ticksAt(index) (+ the configured seeded jitter, + pcr-jitter faults).
@@ -70,6 +84,8 @@ enum class FaultKind : uint8_t {
     PtsGap,
     StrayPid,
     PcrDiscontinuity,
+    PatChange,
+    PmtChange,
 };
 
 struct Fault {
@@ -102,7 +118,7 @@ struct FaultKindInfo {
     std::string_view help;
 };
 
-extern const std::array<FaultKindInfo, 14> kFaultKinds;
+extern const std::array<FaultKindInfo, 16> kFaultKinds;
 
 const FaultKindInfo& faultKindInfo(FaultKind kind);
 std::optional<FaultKind> faultKindByName(std::string_view name);
