@@ -33,6 +33,7 @@ void resetGeneral(AnalysisContext& ctx) {
     ctx.unreferencedCount = 0;
     ctx.reservedPids = {};
     ctx.nullPacketCount = 0;
+    ctx.sectionsCutShort = {};
     ctx.log.kindCount = {};
     ctx.log.lastRunEvent = {};
     ctx.capture = {};

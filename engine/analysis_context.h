@@ -221,6 +221,10 @@ struct AnalysisContext {
     // 0x0015..0x001F, e.g. a SIT on 0x001F), indexed by PID; never unreferenced.
     std::array<CcRecord, kFirstUnreservedPid> reservedPids{};
     uint64_t nullPacketCount = 0;
+    // Sections dropped because the next section start on their PID came before they were whole
+    // (a lost packet, or a multiplexer that cut them): their CRC cannot be checked, so they are
+    // counted here, per table as the CRC counters are, and not as CRC errors.
+    std::array<uint64_t, kCrcTableCount> sectionsCutShort{};
 
     // Monitoring
     std::array<int, kKindCount> monitorEnabled{};
