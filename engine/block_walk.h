@@ -33,10 +33,10 @@ inline std::size_t findResync(const uint8_t* block, std::size_t length, std::siz
 //                                              with the next one
 //   void syncLoss(std::size_t pos, bool regained)
 // testSingleByte selects the block driver's test for a single bad sync byte (the bytes one and
-// two packets further are sync bytes); without it any missing sync byte goes straight to the
-// search, which then regains sync on the next packet in that case. Returns the number of
-// trailing bytes that were not examined because they are fewer than one packet; 0 when the
-// block was walked to its end, abandoned or dropped.
+// two packets further are sync bytes, or lie past the end of the block); without it any missing
+// sync byte goes straight to the search, which then regains sync on the next packet in that case.
+// Returns the number of trailing bytes that were not examined because they are fewer than one
+// packet; 0 when the block was walked to its end, abandoned or dropped.
 template <class Visitor>
 std::size_t walkBlock(const uint8_t* block, std::size_t length, std::size_t packetLength,
                       bool testSingleByte, Visitor&& visitor) {
@@ -45,8 +45,13 @@ std::size_t walkBlock(const uint8_t* block, std::size_t length, std::size_t pack
         if (length - p < packetLength) return length - p;
         if (block[p] != kSyncByte) {
             if (testSingleByte) {
+                // A position past the end of the block cannot contradict: blocks follow each
+                // other in the stream, so a damaged sync byte in one of the last two packets is
+                // still a single damaged byte and not a loss of sync (the next block's own test
+                // finds a real slip).
                 const std::size_t n1 = p + packetLength, n2 = p + 2 * packetLength;
-                if (n2 < length && block[n1] == kSyncByte && block[n2] == kSyncByte) {
+                if ((n1 >= length || block[n1] == kSyncByte) &&
+                    (n2 >= length || block[n2] == kSyncByte)) {
                     visitor.syncByteError(p);
                     p = n1;
                     continue;

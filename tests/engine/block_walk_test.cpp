@@ -66,11 +66,22 @@ std::vector<WalkCase> walkCases() {
                          "P0 B188 P376 P564 B752 P940 P1128 ", 0});
     }
     {
-        // The two packets after the damaged one are not both present: a sync loss, and no
-        // three sync bytes remain to regain sync.
+        // Past the end of the block nothing contradicts a single damaged byte: the next block
+        // goes on in step.
         auto b = cleanPackets(4, 188);
         b[376] = 0x00;
-        cases.push_back({"damage near the end is a sync loss", 188, b, true, "P0 P188 L376- ", 0});
+        cases.push_back(
+            {"damage in the last but one packet", 188, b, true, "P0 P188 B376 P564 ", 0});
+        b[376] = 0x47;
+        b[564] = 0x00;
+        cases.push_back({"damage in the last packet", 188, b, true, "P0 P188 P376 B564 ", 0});
+    }
+    {
+        // A packet further on that is there but out of step makes it a loss of sync.
+        auto b = cleanPackets(4, 188);
+        b[376] = 0x00;
+        b[564] = 0x12;
+        cases.push_back({"damage with a slip after it", 188, b, true, "P0 P188 L376- ", 0});
     }
     {
         std::vector<uint8_t> b(10, 0x00);
