@@ -18,6 +18,7 @@
 #include "engine/program_timing.h"
 #include "engine/section_collector.h"
 #include "engine/si_tables.h"
+#include "engine/sub_table_starts.h"
 
 namespace orv {
 
@@ -225,6 +226,8 @@ struct AnalysisContext {
     // (a lost packet, or a multiplexer that cut them): their CRC cannot be checked, so they are
     // counted here, per table as the CRC counters are, and not as CRC errors.
     std::array<uint64_t, kCrcTableCount> sectionsCutShort{};
+    // The last start of each sub_table whose table has a lower repetition limit.
+    SubTableStarts subTableStarts;
 
     // Monitoring
     std::array<int, kKindCount> monitorEnabled{};
