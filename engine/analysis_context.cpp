@@ -34,6 +34,7 @@ void resetGeneral(AnalysisContext& ctx) {
     ctx.reservedPids = {};
     ctx.nullPacketCount = 0;
     ctx.sectionsCutShort = {};
+    ctx.subTableStarts = {};
     ctx.log.kindCount = {};
     ctx.log.lastRunEvent = {};
     ctx.capture = {};

@@ -18,6 +18,7 @@
 #include "engine/program_timing.h"
 #include "engine/section_collector.h"
 #include "engine/si_tables.h"
+#include "engine/sub_table_starts.h"
 
 namespace orv {
 
@@ -223,8 +224,11 @@ struct AnalysisContext {
     uint64_t nullPacketCount = 0;
     // Sections dropped because the next section start on their PID came before they were whole
     // (a lost packet, or a multiplexer that cut them): their CRC cannot be checked, so they are
-    // counted here, per table as the CRC counters are, and not as CRC errors.
+    // counted here, per table as the CRC counters are, and not as CRC errors. The TDT and RST,
+    // which carry no CRC_32, have no slot and are not counted.
     std::array<uint64_t, kCrcTableCount> sectionsCutShort{};
+    // The last start of each sub_table whose table has a lower repetition limit.
+    SubTableStarts subTableStarts;
 
     // Monitoring
     std::array<int, kKindCount> monitorEnabled{};

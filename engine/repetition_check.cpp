@@ -1,12 +1,22 @@
 #include "engine/repetition_check.h"
 
 #include "engine/packet_checks.h"
+#include "engine/section_fields.h"
 
 namespace orv {
 namespace {
 
 constexpr double kLowerLimitSeconds = 0.025;
 constexpr int kNone = 0;
+constexpr int kAbsent = -1;
+
+// Where the fields that name a sub_table lie in a section, from its table_id (kAbsent: the table
+// has no such field). Without any, the table_id alone names it.
+struct SubTableFields {
+    int extension;  // table_id_extension
+    int transportStreamId;
+    int originalNetworkId;
+};
 
 // The limits of one table kind. Upper events quote seconds, lower events milliseconds.
 struct IntervalRule {
@@ -18,23 +28,59 @@ struct IntervalRule {
     int upperCode, upperSlot;
     int upperCodeF, upperSlotF;  // EIT p/f: when the completed section is not section 0
     int lowerCode, lowerSlot;
+    SubTableFields subTable;  // of the kinds with a lower limit
 };
 
 using K = Tr290ErrorKind;
+constexpr SubTableFields kNoFields{kAbsent, kAbsent, kAbsent};
 constexpr IntervalRule kRules[] = {
-    {0x40, K::NitActualInterval, false, false, 10.0, 1121, sub::kTooLong, 1121, sub::kTooLong, 1122,
-     sub::kTooShort},
-    {0x41, K::NitOtherInterval, false, false, 10.0, 1123, 0, 1123, 0, kNone, 0},
-    {0x42, K::SdtActualInterval, false, true, 2.0, 1171, sub::kTooLong, 1171, sub::kTooLong, 1172,
-     sub::kTooShort},
-    {0x46, K::SdtOtherInterval, false, false, 10.0, 1173, 0, 1173, 0, kNone, 0},
-    {0x4E, K::EitActualInterval, false, false, 2.0, 1181, sub::kEitP, 1182, sub::kEitF, 1183,
-     sub::kEitTooShort},
-    {0x4F, K::EitOtherInterval, false, false, 10.0, 1184, sub::kEitP, 1185, sub::kEitF, kNone, 0},
-    {0x71, K::Rst, false, true, 0.0, kNone, 0, kNone, 0, 1191, sub::kRstTooShort},
+    // NIT: network_id.
+    {0x40,
+     K::NitActualInterval,
+     false,
+     false,
+     10.0,
+     1121,
+     sub::kTooLong,
+     1121,
+     sub::kTooLong,
+     1122,
+     sub::kTooShort,
+     {3, kAbsent, kAbsent}},
+    {0x41, K::NitOtherInterval, false, false, 10.0, 1123, 0, 1123, 0, kNone, 0, kNoFields},
+    // SDT: transport_stream_id, original_network_id.
+    {0x42,
+     K::SdtActualInterval,
+     false,
+     true,
+     2.0,
+     1171,
+     sub::kTooLong,
+     1171,
+     sub::kTooLong,
+     1172,
+     sub::kTooShort,
+     {3, kAbsent, 8}},
+    {0x46, K::SdtOtherInterval, false, false, 10.0, 1173, 0, 1173, 0, kNone, 0, kNoFields},
+    // EIT: service_id, transport_stream_id, original_network_id.
+    {0x4E,
+     K::EitActualInterval,
+     false,
+     false,
+     2.0,
+     1181,
+     sub::kEitP,
+     1182,
+     sub::kEitF,
+     1183,
+     sub::kEitTooShort,
+     {3, 8, 10}},
+    {0x4F, K::EitOtherInterval, false, false, 10.0, 1184, sub::kEitP, 1185, sub::kEitF, kNone, 0,
+     kNoFields},
+    {0x71, K::Rst, false, true, 0.0, kNone, 0, kNone, 0, 1191, sub::kRstTooShort, kNoFields},
     // Not 30 s: a TDT sent every 30 s is allowed its packet jitter.
     {0x70, K::Tdt, true, false, 30.01, 1201, sub::kTdtTooLong, 1201, sub::kTdtTooLong, 1202,
-     sub::kTdtTooShort},
+     sub::kTdtTooShort, kNoFields},
 };
 
 const IntervalRule* findRule(unsigned tableId) {
@@ -48,17 +94,37 @@ bool underCap(const AnalysisContext& ctx, const IntervalRule& r, int slot) {
     return r.capInclusive ? n <= kEventCap : n < kEventCap;
 }
 
-void checkLimits(AnalysisContext& ctx, const IntervalRule& r, double seconds,
-                 unsigned completedSectionNumber) {
-    if (!r.alwaysTested && !ctx.enabled(r.kind)) return;
-    if (r.upperCode != kNone && seconds > r.upperSeconds) {
-        const bool first = completedSectionNumber == 0;
-        const int code = first ? r.upperCode : r.upperCodeF;
-        const int slot = first ? r.upperSlot : r.upperSlotF;
-        if (underCap(ctx, r, slot)) logEvent(ctx, code, 0, -1, r.tableId, seconds);
-    }
-    if (r.lowerCode != kNone && seconds < kLowerLimitSeconds && underCap(ctx, r, r.lowerSlot))
-        logEvent(ctx, r.lowerCode, 0, -1, r.tableId, seconds * 1000.0);
+bool tested(const AnalysisContext& ctx, const IntervalRule& r) {
+    return r.alwaysTested || ctx.enabled(r.kind);
+}
+
+void checkUpperLimit(AnalysisContext& ctx, const IntervalRule& r, double seconds,
+                     unsigned completedSectionNumber) {
+    if (r.upperCode == kNone || !tested(ctx, r) || seconds <= r.upperSeconds) return;
+    const bool first = completedSectionNumber == 0;
+    const int code = first ? r.upperCode : r.upperCodeF;
+    const int slot = first ? r.upperSlot : r.upperSlotF;
+    if (underCap(ctx, r, slot)) logEvent(ctx, code, 0, -1, r.tableId, seconds);
+}
+
+int fieldEnd(int at) {
+    return at == kAbsent ? 1 : at + 2;
+}
+
+int keyBytes(const SubTableFields& f) {
+    const int a = fieldEnd(f.extension), b = fieldEnd(f.transportStreamId),
+              c = fieldEnd(f.originalNetworkId);
+    return a > b ? (a > c ? a : c) : (b > c ? b : c);
+}
+
+uint64_t field(const uint8_t* s, int at) {
+    return at == kAbsent ? 0u : read16(s + at);
+}
+
+uint64_t subTableKey(const IntervalRule& r, const uint8_t* s) {
+    const SubTableFields& f = r.subTable;
+    return uint64_t{r.tableId} << 48 | field(s, f.extension) << 32 |
+           field(s, f.transportStreamId) << 16 | field(s, f.originalNetworkId);
 }
 
 }  // namespace
@@ -69,7 +135,7 @@ void measureRepetition(AnalysisContext& ctx, RepetitionStats& stats, unsigned ta
         const double seconds = packetSpanSeconds(ctx, stats.lastSeen, ctx.packetCounter);
         stats.current = seconds;
         if (const IntervalRule* rule = findRule(tableId))
-            checkLimits(ctx, *rule, seconds, completedSectionNumber);
+            checkUpperLimit(ctx, *rule, seconds, completedSectionNumber);
         if (stats.longest <= 0.0 || seconds > stats.longest) stats.longest = seconds;
         if (stats.shortest <= 0.0 || seconds < stats.shortest) stats.shortest = seconds;
     }
@@ -127,6 +193,31 @@ void measureSectionStart(AnalysisContext& ctx, unsigned tableId, unsigned comple
     } else {
         stats->lastSeen = ctx.packetCounter;  // the start a first stored section will measure from
     }
+}
+
+int subTableKeyBytes(unsigned tableId) {
+    const IntervalRule* r = findRule(tableId);
+    return r != nullptr && r->lowerCode != kNone ? keyBytes(r->subTable) : 0;
+}
+
+void measureSubTableStart(AnalysisContext& ctx, std::span<const uint8_t> header,
+                          uint64_t startPacket) {
+    if (ctx.capture.captureMode || header.empty()) return;
+    const IntervalRule* r = findRule(header[0]);
+    if (r == nullptr || r->lowerCode == kNone ||
+        header.size() < static_cast<std::size_t>(keyBytes(r->subTable)))
+        return;
+    uint64_t previous = 0;
+    if (!recordSubTableStart(ctx.subTableStarts, subTableKey(*r, header.data()), startPacket,
+                             previous))
+        return;
+    bool held = false;
+    statsOf(ctx.siStore, r->tableId, held);
+    if (!held || !tested(ctx, *r) || !(ctx.streamBitrate.current > 0.0) || previous > startPacket)
+        return;
+    const double seconds = packetSpanSeconds(ctx, previous, startPacket);
+    if (seconds < kLowerLimitSeconds && underCap(ctx, *r, r->lowerSlot))
+        logEvent(ctx, r->lowerCode, 0, -1, r->tableId, seconds * 1000.0);
 }
 
 }  // namespace orv

@@ -1,9 +1,15 @@
+// Section assembly of the SI PIDs. A packet that starts sections may carry the tail of the
+// section under way (before the pointer target) and then several sections back to back, each
+// ending where its section_length says, until a 0xFF stuffing byte or the packet's end. A section
+// is handed to its handler in the packet that brings its last byte. One that is not whole when
+// the next start arrives on its PID cannot be checked and is counted as cut short.
 #include <algorithm>
 #include <cstring>
 
 #include "engine/packet_checks.h"
 #include "engine/packet_header.h"
 #include "engine/repetition_check.h"
+#include "engine/section_fields.h"
 #include "engine/si_handlers.h"
 
 namespace orv {
@@ -11,6 +17,8 @@ namespace {
 
 constexpr unsigned kPacketBytes = static_cast<unsigned>(kTsPacketSize);
 constexpr int kSectionNumberByte = 6;
+constexpr int kSectionLengthEnd = 3;  // table_id and section_length: what a length needs
+constexpr uint8_t kStuffingByte = 0xFF;
 
 struct TableIdRange {
     uint8_t first, last;
@@ -39,15 +47,32 @@ constexpr SiScreen kScreens[] = {
     {kPidTdtTot, {{0x70, 0x70}, {0x72, 0x73}}, 2, Tr290ErrorKind::Tdt, sub::kTdtTableId, 1200},
 };
 
+// The per-table slot of ctx.sectionsCutShort (that of the CRC counters), or -1 for the tables
+// without a CRC_32: TDT, RST and stuffing.
+int cutShortSlot(unsigned tableId) {
+    struct Range {
+        unsigned first, last;
+        CrcTable table;
+    };
+    static constexpr Range kSlots[] = {
+        {kTableNitActual, kTableNitOther, CrcTable::Nit},
+        {kTableSdtActual, kTableSdtActual, CrcTable::Sdt},
+        {kTableSdtOther, kTableSdtOther, CrcTable::Sdt},
+        {kTableBat, kTableBat, CrcTable::Bat},
+        {kTableEitPfActual, kTableEitScheduleLast, CrcTable::Eit},
+        {kTableTot, kTableTot, CrcTable::Tot},
+    };
+    for (const Range& r : kSlots)
+        if (tableId >= r.first && tableId <= r.last) return static_cast<int>(r.table);
+    return -1;
+}
+
 int bufferSize(unsigned pid) {
     return pid == kPidEit ? kEitBufferSize : kSiBufferSize;
 }
 
-void append(SiCollector& c, const uint8_t* from, unsigned count, int capacity) {
-    const int n = std::min(static_cast<int>(count), capacity - c.length);
-    if (n <= 0) return;
-    std::memcpy(c.bytes.data() + c.length, from, static_cast<std::size_t>(n));
-    c.length += n;
+int sectionTotal(const uint8_t* section) {
+    return kSectionLengthEnd + static_cast<int>(read12(section + 1));
 }
 
 void dispatch(AnalysisContext& ctx, unsigned pid, std::span<const uint8_t> assembled) {
@@ -72,6 +97,100 @@ void dispatch(AnalysisContext& ctx, unsigned pid, std::span<const uint8_t> assem
     }
 }
 
+class SiPacketFeed {
+  public:
+    SiPacketFeed(AnalysisContext& ctx, unsigned pid)
+        : ctx_(ctx), pid_(pid), c_(ctx.si[pid - kPidNit].collector), capacity_(bufferSize(pid)) {}
+
+    // Payload bytes of the section under way; it is handled once whole, or once it fills the
+    // buffer (a section longer than the buffer then fails its CRC).
+    void continueSection(const uint8_t* from, unsigned count) {
+        const int n = std::min(static_cast<int>(count), capacity_ - c_.length);
+        if (n > 0) {
+            std::memcpy(c_.bytes.data() + c_.length, from, static_cast<std::size_t>(n));
+            c_.length += n;
+        }
+        const std::span<const uint8_t> collected(c_.bytes.data(),
+                                                 static_cast<std::size_t>(c_.length));
+        if (c_.subTablePending) measurePendingSubTable(collected);
+        if (c_.length >= kSectionLengthEnd &&
+            (c_.length >= sectionTotal(c_.bytes.data()) || c_.length >= capacity_))
+            complete(collected);
+    }
+
+    // A section start arrived while the section under way is not whole.
+    void cutShort() {
+        const int slot = cutShortSlot(c_.bytes[0]);
+        if (slot >= 0) ++ctx_.sectionsCutShort[static_cast<std::size_t>(slot)];
+        ended(std::span<const uint8_t>(c_.bytes.data(), static_cast<std::size_t>(c_.length)));
+    }
+
+    bool inProgress() const { return c_.length > 0; }
+
+    // The sections that start at `pos` and follow each other to the end of the packet, up to
+    // stuffing or a table_id the PID may not carry.
+    void startSections(const uint8_t* packet, unsigned pos) {
+        bool first = true;
+        while (pos < kPacketBytes && (first || packet[pos] != kStuffingByte)) {
+            first = false;
+            const uint8_t tableId = packet[pos];
+            if (!ScreenSiTableId(ctx_, pid_, tableId)) return;
+            measureSectionStart(ctx_, tableId, c_.endedSectionNumber);
+            const unsigned room = kPacketBytes - pos;
+            const std::span<const uint8_t> rest(packet + pos, room);
+            const bool lengthHere = room >= static_cast<unsigned>(kSectionLengthEnd);
+            const int total = lengthHere ? sectionTotal(packet + pos) : 0;
+            if (!lengthHere || static_cast<unsigned>(total) > room) {
+                c_.startPacket = ctx_.packetCounter;
+                c_.subTablePending = true;
+                c_.length = 0;
+                continueSection(packet + pos, room);
+                return;
+            }
+            const auto section = rest.first(static_cast<std::size_t>(total));
+            measureSubTableStart(ctx_, section, ctx_.packetCounter);
+            // The handler sees the packet's bytes behind the section too, as it would in the
+            // buffer (a TDT record keeps the two bytes after the section).
+            c_.endedSectionNumber = sectionNumberOf(section);
+            dispatch(ctx_, pid_, rest);
+            pos += static_cast<unsigned>(total);
+        }
+    }
+
+  private:
+    static uint8_t sectionNumberOf(std::span<const uint8_t> s) {
+        const bool eit = s[0] >= kTableEitPfActual && s[0] <= kTableEitScheduleLast;
+        return eit && s.size() > kSectionNumberByte ? s[kSectionNumberByte] : 0;
+    }
+
+    // The sub_table of the section under way, once its header bytes are in (within the section).
+    void measurePendingSubTable(std::span<const uint8_t> collected) {
+        std::size_t known = collected.size();
+        if (known >= kSectionLengthEnd)
+            known = std::min(known, static_cast<std::size_t>(sectionTotal(collected.data())));
+        const std::size_t needed = static_cast<std::size_t>(subTableKeyBytes(collected[0]));
+        if (known < needed) return;
+        c_.subTablePending = false;
+        if (needed > 0) measureSubTableStart(ctx_, collected.first(known), c_.startPacket);
+    }
+
+    void complete(std::span<const uint8_t> collected) {
+        dispatch(ctx_, pid_, collected);
+        ended(collected);
+    }
+
+    void ended(std::span<const uint8_t> collected) {
+        c_.endedSectionNumber = sectionNumberOf(collected);
+        c_.length = 0;
+        c_.subTablePending = false;
+    }
+
+    AnalysisContext& ctx_;
+    unsigned pid_;
+    SiCollector& c_;
+    int capacity_;
+};
+
 }  // namespace
 
 bool ScreenSiTableId(AnalysisContext& ctx, unsigned pid, unsigned tableId) {
@@ -94,30 +213,20 @@ void feedSiPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid) {
     if (pid < kPidNit || pid > kPidTdtTot) return;
     const unsigned payload = payloadOffset(packet);
     if (payload >= kPacketBytes) return;
-    SiCollector& c = ctx.si[pid - kPidNit].collector;
-    const int capacity = bufferSize(pid);
+    SiPacketFeed feed(ctx, pid);
     if (!payloadUnitStart(packet)) {
-        if (c.length > 0) append(c, packet + payload, kPacketBytes - payload, capacity);
+        // After a section that ends here only stuffing may follow: a start needs a pointer_field.
+        if (feed.inProgress()) feed.continueSection(packet + payload, kPacketBytes - payload);
         return;
     }
-    const unsigned target = payload + 1u + packet[payload];
-    if (target >= kPacketBytes) return;  // the pointer_field points past the packet
-    const uint8_t tableId = packet[target];
-    if (!ScreenSiTableId(ctx, pid, tableId)) return;
-    unsigned completedSectionNumber = 0;
-    if (c.length > 0) {
-        append(c, packet + payload + 1, target - payload - 1, capacity);
-        const std::span<const uint8_t> assembled(c.bytes.data(),
-                                                 static_cast<std::size_t>(c.length));
-        dispatch(ctx, pid, assembled);
-        if (c.bytes[0] >= kTableEitPfActual && c.bytes[0] <= kTableEitScheduleLast &&
-            c.length > kSectionNumberByte)
-            completedSectionNumber = c.bytes[kSectionNumberByte];
+    // A pointer_field that points past the packet announces a start that is not there: what
+    // follows it is the tail of the section under way.
+    const unsigned target = std::min(payload + 1u + packet[payload], kPacketBytes);
+    if (feed.inProgress()) {
+        feed.continueSection(packet + payload + 1, target - payload - 1);
+        if (feed.inProgress()) feed.cutShort();
     }
-    // After the handler, so that a first section it has just stored is measured from its start.
-    measureSectionStart(ctx, tableId, completedSectionNumber);
-    c.length = 0;
-    append(c, packet + target, kPacketBytes - target, capacity);
+    feed.startSections(packet, target);
 }
 
 }  // namespace orv

@@ -118,6 +118,13 @@ inline constexpr int kEitBufferSize = 4096;
 struct SiCollector {
     std::array<uint8_t, kEitBufferSize> bytes{};
     int length = 0;  // 0: no section under way
+    // packetCounter where the section under way started, and whether its sub_table still waits
+    // for the header bytes that name it before its start can be measured.
+    uint64_t startPacket = 0;
+    bool subTablePending = false;
+    // section_number of the last EIT section that ended on the PID (0 after any other section):
+    // it chooses between the EIT-P and EIT-F events of the next start.
+    uint8_t endedSectionNumber = 0;
 };
 
 // NIT, BAT and SDT kinds, in the order of SiSectionStore::tables.

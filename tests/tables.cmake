@@ -7,4 +7,5 @@ orv_add_test(tables_tests
     tables/programme_guide_test.cpp
     tables/si_repetition_test.cpp
     tables/si_store_test.cpp
+    tables/si_packing_test.cpp
   LIBS orv_engine tsgen)

@@ -36,15 +36,24 @@ inline void putNullPacket(uint8_t* p) {
     p[3] = 0x10;
 }
 
-// Sections in time order (the caller keeps those of one PID at least their packet count apart);
+// Sections sent together from `ms` on, packed back to back: a section may start in the packet
+// where the one before it ends.
+struct TimedBurst {
+    uint16_t pid = 0;
+    uint64_t ms = 0;
+    std::vector<tsgen::Section> sections;
+};
+
+// Bursts in time order (the caller keeps those of one PID at least their packet count apart);
 // null packets fill every other millisecond.
-inline std::vector<uint8_t> timedStream(const std::vector<TimedSection>& sections) {
+inline std::vector<uint8_t> timedBursts(const std::vector<TimedBurst>& bursts) {
     std::map<uint64_t, std::vector<uint8_t>> slots;
     std::map<uint16_t, unsigned> cc;
-    for (const TimedSection& s : sections) {
-        const std::vector<uint8_t> packets = tsgen::packetizeSections(s.pid, {s.bytes}, cc[s.pid]);
+    for (const TimedBurst& b : bursts) {
+        const std::vector<uint8_t> packets =
+            tsgen::packetizeSections(b.pid, b.sections, cc[b.pid], true);
         for (std::size_t i = 0; i * 188 < packets.size(); ++i) {
-            uint64_t slot = s.ms + i;
+            uint64_t slot = b.ms + i;
             while (slots.count(slot))
                 ++slot;  // another PID's packet is already there
             slots[slot].assign(packets.begin() + i * 188, packets.begin() + (i + 1) * 188);
@@ -60,6 +69,14 @@ inline std::vector<uint8_t> timedStream(const std::vector<TimedSection>& section
             putNullPacket(ts.data() + i * 188);
     }
     return ts;
+}
+
+// Sections in time order, each starting a packet of its own.
+inline std::vector<uint8_t> timedStream(const std::vector<TimedSection>& sections) {
+    std::vector<TimedBurst> bursts;
+    for (const TimedSection& s : sections)
+        bursts.push_back({s.pid, s.ms, {s.bytes}});
+    return timedBursts(bursts);
 }
 
 struct MainPassRun {

@@ -89,6 +89,10 @@ int main(int argc, char** argv) {
     bool siStuffing = false;
     app.add_flag("--si-stuffing", siStuffing,
                  "Send a stuffing section (table_id 0x72) 100 ms behind each NIT and SDT");
+    bool packedSi = false;
+    app.add_flag("--packed-si", packedSi,
+                 "Pack SI sections back to back in shared packets; EIT sections go in bursts of "
+                 "one section per service");
 
     try {
         app.parse(argc, argv);
@@ -107,6 +111,7 @@ int main(int argc, char** argv) {
         options.packedPsi = packedPsi;
         options.pmtDataStreams = pmtStreams;
         options.siStuffing = siStuffing;
+        options.packedSi = packedSi;
         tsgen::Preset p = *tsgen::presetByName(preset, options);
         if (!videoProfile.empty())
             tsgen::setVideoProfile(p.config, *tsgen::videoProfileByName(videoProfile));

@@ -267,8 +267,10 @@ void Multiplexer::next(SlotPacket& out) {
                 t.section = 0;
                 ++t.cycle;
             }
+            const std::size_t burst = std::max<std::size_t>(1, src.burst);
+            const std::size_t groups = (count + burst - 1) / burst;
             t.due = uint64_t{src.offsetMs} * kTicksPerMs + t.cycle * interval +
-                    interval * t.section / count;
+                    interval * (t.section / burst) / groups;
         }
     }
 

@@ -6,8 +6,9 @@
 //      that PID's next elementary stream packet when one is ready, else as an adaptation-only
 //      packet (continuity counter not advanced);
 //   2. PSI/SI: the next packet of a table PID that has sections queued. A table source spreads
-//      its N sections evenly over its repetition interval: section k of cycle c is queued at
-//      offset + c * interval + k * interval / N;
+//      its N sections, in G groups of `burst` sections, evenly over its repetition interval: the
+//      group g of cycle c is queued at offset + c * interval + g * interval / G (with the
+//      default burst of 1, section k at offset + c * interval + k * interval / N);
 //   3. the elementary stream packet that has waited longest (see below);
 //   4. a null packet (PID 0x1FFF, continuity counter 0, payload 0xFF).
 // Elementary streams: access unit n (a video picture or `framesPerPes` audio frames) may be sent
@@ -45,6 +46,10 @@ struct TableSource {
     // One unbroken run of sections on this PID: a section's tail packet waits for the next
     // section and carries its start (pointer_field > 0); the PID's first source decides.
     bool continuous = false;
+    // Sections queued together, as one group: the cycle's groups (not its sections) are spread
+    // evenly over the interval, so with pack the sections of a group follow each other back to
+    // back in shared packets. 1: every section on its own.
+    unsigned burst = 1;
 };
 
 struct ProgramConfig {

@@ -154,6 +154,28 @@ Section totSection(int64_t utc) {
     return buildTot({utc, {localTimeOffsetDescriptor({china})}});
 }
 
+// Sections given service by service (the same number for each) reordered into rounds of one
+// section per service: the first of every service, then the second, and so on.
+std::vector<Section> roundsAcrossServices(const std::vector<Section>& byService,
+                                          std::size_t services) {
+    const std::size_t each = byService.size() / services;
+    std::vector<Section> out;
+    out.reserve(byService.size());
+    for (std::size_t k = 0; k < each; ++k)
+        for (std::size_t s = 0; s < services; ++s)
+            out.push_back(byService[s * each + k]);
+    return out;
+}
+
+// An EIT source; with packed SI, in rounds of one section per service sent as one burst.
+TableSource eitTable(uint32_t intervalMs, uint32_t offsetMs, std::vector<Section> byService,
+                     std::size_t services, bool packedSi) {
+    if (!packedSi) return table(kPidEit, intervalMs, offsetMs, std::move(byService));
+    TableSource t = table(kPidEit, intervalMs, offsetMs, roundsAcrossServices(byService, services));
+    t.burst = static_cast<unsigned>(services);
+    return t;
+}
+
 void addPmtDataStreams(std::vector<ProgramConfig>& programs, unsigned count) {
     if (count > kMaxPmtDataStreams)
         throw std::invalid_argument("more PMT data streams than a PMT section holds");
@@ -180,8 +202,12 @@ StreamConfig baseConfig(const PresetOptions& o, uint64_t defaultMs, bool schedul
         t.continuous = o.packedPsi;  // the PAT and the PMTs (the presets have no CAT)
     c.tables.push_back(table(kPidNit, 2000, 50, {nitSection(services)}));
     c.tables.push_back(table(kPidSdt, 1000, 70, {sdtSection(services, schedule)}));
-    c.tables.push_back(table(kPidEit, 1600, 90, eitPresentFollowing(services, c.startUtc)));
-    if (schedule) c.tables.push_back(table(kPidEit, 8000, 130, eitSchedule(services, c.startUtc)));
+    const bool packed = o.packedSi;
+    c.tables.push_back(
+        eitTable(1600, 90, eitPresentFollowing(services, c.startUtc), services.size(), packed));
+    if (schedule)
+        c.tables.push_back(
+            eitTable(8000, 130, eitSchedule(services, c.startUtc), services.size(), packed));
     TableSource tdt = table(kPidTdt, 2000, 110, {});
     tdt.timed = [](int64_t utc) { return buildTdt(utc); };
     c.tables.push_back(tdt);
@@ -193,6 +219,8 @@ StreamConfig baseConfig(const PresetOptions& o, uint64_t defaultMs, bool schedul
         for (const TableSource& t : tables)
             if (t.pid == kPidNit || t.pid == kPidSdt) c.tables.push_back(stuffingBehind(t));
     }
+    for (TableSource& t : c.tables)
+        if (t.pid >= kPidNit && t.pid <= kPidTdt) t.pack = packed;
     return c;
 }
 

@@ -21,7 +21,12 @@ struct PresetOptions {
     // descriptor) listed in every PMT after its video and audio, up to kMaxPmtDataStreams; nothing
     // is sent on them. With enough of them a PMT spans several packets.
     unsigned pmtDataStreams = 0;
-    bool siStuffing = false;             // a stuffing section 100 ms behind each NIT and each SDT
+    bool siStuffing = false;  // a stuffing section 100 ms behind each NIT and each SDT
+    // SI sections packed back to back on their PIDs (TableSource::pack). The EIT sections go in
+    // bursts of one section per service: the present sections of every service together, the
+    // following half an interval later, and the schedule one segment of every service at a time,
+    // so sections of one sub_table stay far more than 25 ms apart.
+    bool packedSi = false;
 };
 
 // Data components that keep a PMT of one video and one audio within 1024 bytes.
