@@ -21,7 +21,10 @@ struct PresetOptions {
     // descriptor) listed in every PMT after its video and audio, up to kMaxPmtDataStreams; nothing
     // is sent on them. With enough of them a PMT spans several packets.
     unsigned pmtDataStreams = 0;
-    bool siStuffing = false;             // a stuffing section 100 ms behind each NIT and each SDT
+    bool siStuffing = false;  // a stuffing section 100 ms behind each NIT and each SDT
+    // Every program's PMT on the first program's PMT PID, all queued at once and packed back to
+    // back behind one pointer_field (so one packet carries several programs' PMTs).
+    bool sharedPmtPid = false;
 };
 
 // Data components that keep a PMT of one video and one audio within 1024 bytes.
