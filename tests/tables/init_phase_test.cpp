@@ -336,6 +336,82 @@ TEST(InitPhase, LaterPatWithNewCrcIsAProgramChange) {
     }
 }
 
+// A section whose middle packet a multiplexer left out: the counters go on without a gap.
+std::vector<uint8_t> cutShort(uint16_t pid, const tsgen::Section& section, unsigned& cc) {
+    const unsigned first = cc;
+    std::vector<uint8_t> packets = tsgen::packetizeSections(pid, {section}, cc);
+    EXPECT_GE(packets.size(), 3u * 188);
+    packets.erase(packets.begin() + 188, packets.begin() + 2 * 188);
+    for (std::size_t i = 0; i * 188 < packets.size(); ++i)
+        packets[i * 188 + 3] = static_cast<uint8_t>(0x10 | ((first + i) & 0x0F));
+    cc = (first + static_cast<unsigned>(packets.size() / 188)) & 0x0F;
+    return packets;
+}
+
+// A PAT, CAT or PMT that the next section start finds unfinished cannot be checked: no CRC event,
+// one section cut short for its table (by the main pass; the initialisation phase sees the same
+// packets first). One longer than the buffer (section_length 1023) is no PSI section: a CRC error.
+TEST(InitPhase, SectionsCutShortAreCountedNotCrcErrors) {
+    std::vector<tsgen::PatEntry> many;
+    for (uint16_t n = 1; n <= 100; ++n)  // 8 + 400 + 4 bytes: three packets
+        many.push_back({n, static_cast<uint16_t>(n == 1 ? 0x100 : 0x1000 + n)});
+    const auto bigPat = pat(many);
+    tsgen::CatParams cp;
+    for (uint16_t k = 0; k < 70; ++k)  // 12 + 70 x 6 bytes: three packets
+        cp.descriptors.push_back(tsgen::caDescriptor(0x0B00, static_cast<uint16_t>(0x600 + k)));
+    const auto bigCat = tsgen::buildCat(cp);
+    const auto bigPmt = largePmt(1, 40);  // 466 bytes
+    tsgen::Section overlong(1026, 0x5A);
+    overlong[0] = 0x00;
+    overlong[1] = 0xB3;  // section_length 1023
+    overlong[2] = 0xFF;
+    struct Case {
+        const char* name;
+        uint16_t pid;
+        tsgen::Section section;
+        bool cut;  // else sent whole (the overlong one)
+        CrcTable table;
+        int crcEvent;  // 0: none
+    };
+    const Case cases[] = {
+        {"PAT", 0x000, bigPat, true, CrcTable::Pat, 0},
+        {"CAT", 0x001, bigCat, true, CrcTable::Cat, 0},
+        {"PMT", 0x100, bigPmt, true, CrcTable::Pmt, 0},
+        {"PAT longer than the buffer", 0x000, overlong, false, CrcTable::Pat, 1081},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PacketList ts;
+        for (int round = 0; round < 2; ++round)
+            ts.add(0, {bigPat}).add(1, {bigCat}).add(0x100, {bigPmt});
+        if (c.cut) {
+            const auto packets = cutShort(c.pid, c.section, ts.cc[c.pid]);
+            ts.bytes.insert(ts.bytes.end(), packets.begin(), packets.end());
+        } else {
+            ts.add(c.pid, {c.section});
+        }
+        ts.add(0, {bigPat}).add(1, {bigCat}).add(0x100, {bigPmt});
+        // So much PSI in so few packets overflows the system buffers: not looked at here.
+        const MainPassRun run = runMainPass(
+            ts.bytes,
+            [](AnalysisContext& ctx) { ctx.monitorEnabled[kindIndex(Tr290ErrorKind::Buffer)] = 0; },
+            true);
+        ASSERT_EQ(run.ctx->pmtFoundCount, 1);
+        ASSERT_TRUE(run.ctx->cat.catPresent);
+        for (int t = 0; t < kCrcTableCount; ++t) {
+            const bool counted = c.cut && t == static_cast<int>(c.table);
+            EXPECT_EQ(run.ctx->sectionsCutShort[static_cast<std::size_t>(t)], counted ? 1u : 0u)
+                << t;
+        }
+        EXPECT_EQ(run.ctx->programs[0].pmtCutShort, c.cut && c.table == CrcTable::Pmt ? 1u : 0u);
+        EXPECT_EQ(run.codes, c.crcEvent == 0 ? std::vector<int>{} : std::vector<int>{c.crcEvent});
+        // The repetitions on either side are still timed.
+        EXPECT_GT(run.ctx->pat.interval.max, 0.0);
+        EXPECT_GT(run.ctx->cat.interval.max, 0.0);
+        EXPECT_GT(run.ctx->programs[0].pmtInterval.max, 0.0);
+    }
+}
+
 struct RecordingHooks : InitHooks {
     std::vector<std::pair<InitTimer, int>> timers;
     std::vector<std::pair<int, std::string>> lines;
