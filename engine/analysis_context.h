@@ -140,6 +140,8 @@ struct ProgramEntry {
     SectionCollector laterPmt;
     CcRecord pmtCc;
     IntervalStats pmtInterval;
+    // PMT sections of this program cut short (also counted in sectionsCutShort).
+    uint64_t pmtCutShort = 0;
     int componentCount = 0;
     VideoComponent video;
     std::array<AudioComponent, kMaxAudioComponents> audio{};

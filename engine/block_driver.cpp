@@ -87,14 +87,16 @@ class PacketSequence {
         }
         track(ctx_.pat.cc, pkt);
         countPsiPacket(ctx_);
-        SectionCollector& col = ctx_.pat.patFound ? ctx_.pat.later : ctx_.pat.first;
+        SectionCollector& col = collectorOfPair(ctx_.pat.first, ctx_.pat.later, ctx_.pat.patFound);
         FeedResult r = FeedResult::Ignored;
         if (!repeatsPayload(d_))
-            r = feedPacket(col, pkt, SectionAccept{0x00}, CompletionVariant::BlockDriver,
-                           [&](SectionCollector& c) {
-                               analysePat(ctx_, c);
-                               roles_.rebuild(ctx_);
-                           });
+            r = feedPacket(
+                col, pkt, SectionAccept{0x00}, CompletionVariant::BlockDriver,
+                [&](SectionCollector& c) {
+                    analysePat(ctx_, c);
+                    roles_.rebuild(ctx_);
+                },
+                ctx_.packetCounter);
         if (r == FeedResult::Rejected) {
             patError = true;
             if (mayLog(ctx_, Tr290ErrorKind::Pat, sub::kPatTableId)) logEvent(ctx_, 1031);
@@ -108,11 +110,13 @@ class PacketSequence {
         track(ctx_.cat.cc, pkt);
         countPsiPacket(ctx_);
         if (repeatsPayload(d_)) return;
-        const FeedResult r = feedPacket(ctx_.cat.collector, pkt, SectionAccept{0x01},
-                                        CompletionVariant::BlockDriver, [&](SectionCollector& c) {
-                                            analyseCat(ctx_, c);
-                                            roles_.rebuild(ctx_);
-                                        });
+        const FeedResult r = feedPacket(
+            ctx_.cat.collector, pkt, SectionAccept{0x01}, CompletionVariant::BlockDriver,
+            [&](SectionCollector& c) {
+                analyseCat(ctx_, c);
+                roles_.rebuild(ctx_);
+            },
+            ctx_.packetCounter);
         if (r == FeedResult::Rejected && mayLog(ctx_, Tr290ErrorKind::Cat)) logEvent(ctx_, 1111);
     }
 
@@ -128,12 +132,14 @@ class PacketSequence {
             track(prog.pmtCc, pkt);
             countPsiPacket(ctx_);
             if (repeatsPayload(d_)) continue;
-            SectionCollector& col = prog.pmtReceived ? prog.laterPmt : prog.firstPmt;
-            feedPacket(col, pkt, SectionAccept{0x02, prog.programNumber},
-                       CompletionVariant::BlockDriver, [&](SectionCollector& c) {
-                           analysePmt(ctx_, i, c);
-                           roles_.rebuild(ctx_);
-                       });
+            SectionCollector& col = collectorOfPair(prog.firstPmt, prog.laterPmt, prog.pmtReceived);
+            feedPacket(
+                col, pkt, SectionAccept{0x02, prog.programNumber}, CompletionVariant::BlockDriver,
+                [&](SectionCollector& c) {
+                    analysePmt(ctx_, i, c);
+                    roles_.rebuild(ctx_);
+                },
+                ctx_.packetCounter);
         }
     }
 

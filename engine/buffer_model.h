@@ -63,7 +63,8 @@ void UpdateBufferModel(AnalysisContext& ctx, int kind, int programIndex, int com
 // Inputs of the system step, called from the PSI path:
 // - the block driver, for every packet of PID 0x0000, PID 0x0001 and the PMT PIDs;
 void countPsiPacket(AnalysisContext& ctx);
-// - the CAT analysis and the later-PMT analysis, with each section's 3 + section_length;
+// - the CAT analysis and the later-PMT analysis, with each section's 3 + section_length, in the
+//   PAT period where the section started;
 void addPsiSectionBytes(AnalysisContext& ctx, uint32_t sectionBytes);
 // - the later-PAT analysis, for each unchanged PAT after its interval was measured (the step
 //   uses ctx.pat.interval.last as the elapsed time): steps the system buffers, then restarts the

@@ -44,22 +44,25 @@ struct InitWalk {
         listPid(ctx, pid);
         if (pid == kPidPat) {
             PatModel& pat = ctx.pat;
-            SectionCollector& col = pat.patFound ? pat.later : pat.first;
-            feedPacket(col, p, {kPatTableId, -1}, CompletionVariant::InitPhase,
-                       [this](SectionCollector& c) { analysePat(ctx, c); });
+            feedPacket(
+                collectorOfPair(pat.first, pat.later, pat.patFound), p, {kPatTableId, -1},
+                CompletionVariant::InitPhase, [this](SectionCollector& c) { analysePat(ctx, c); },
+                ctx.packetCounter);
             if (ctx.runState != RunState::Running) return WalkStep::Stop;
         }
         if (pid == kPidCat) {
-            feedPacket(ctx.cat.collector, p, {kCatTableId, -1}, CompletionVariant::InitPhase,
-                       [this](SectionCollector& c) { analyseCat(ctx, c); });
+            feedPacket(
+                ctx.cat.collector, p, {kCatTableId, -1}, CompletionVariant::InitPhase,
+                [this](SectionCollector& c) { analyseCat(ctx, c); }, ctx.packetCounter);
         }
         if (!ctx.pat.patFound) return WalkStep::Continue;
         for (int i = 0; i < ctx.programCount(); ++i) {
             ProgramEntry& program = ctx.programs[static_cast<std::size_t>(i)];
             if (program.pmtPid != pid) continue;
-            SectionCollector& col = program.pmtReceived ? program.laterPmt : program.firstPmt;
-            feedPacket(col, p, {kPmtTableId, program.programNumber}, CompletionVariant::InitPhase,
-                       [this, i](SectionCollector& c) { analysePmt(ctx, i, c); });
+            feedPacket(
+                collectorOfPair(program.firstPmt, program.laterPmt, program.pmtReceived), p,
+                {kPmtTableId, program.programNumber}, CompletionVariant::InitPhase,
+                [this, i](SectionCollector& c) { analysePmt(ctx, i, c); }, ctx.packetCounter);
         }
         return WalkStep::Continue;
     }

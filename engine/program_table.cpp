@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "engine/section_crc.h"
 #include "engine/section_fields.h"
 
 namespace orv {
@@ -238,31 +237,6 @@ bool acceptFirstPmt(AnalysisContext& ctx, int index, SectionBytes section) {
     program.pmtReceived = true;
     ++ctx.pmtFoundCount;
     return true;
-}
-
-void acceptFollowingPmts(AnalysisContext& ctx, SectionBytes collected, std::size_t firstEnd) {
-    constexpr uint8_t kPmtTableId = 0x02;
-    const std::size_t size = std::min<std::size_t>(collected.size(), kSectionBufferSize);
-    std::size_t pos = firstEnd;
-    while (pos + 3 <= size && collected[pos] == kPmtTableId) {
-        const std::size_t length = 3u + read12(collected.data() + pos + 1);
-        if (pos + length > size) return;
-        const SectionBytes section = collected.subspan(pos, length);
-        pos += length;
-        if (length < kPmtFixedBytes + kCrcBytes ||
-            sectionCrc32(section.data(), section.data() + length) != 0)
-            continue;
-        const unsigned number = read16(section.data() + 3);
-        for (std::size_t i = 0; i < ctx.programs.size(); ++i) {
-            ProgramEntry& other = ctx.programs[i];
-            if (other.programNumber != number || other.pmtReceived) continue;
-            std::copy(section.begin(), section.end(), other.firstPmt.bytes.begin());
-            other.firstPmt.clear();
-            acceptFirstPmt(ctx, static_cast<int>(i),
-                           SectionBytes(other.firstPmt.bytes.data(), length));
-            break;
-        }
-    }
 }
 
 int countDistinctPcrPids(AnalysisContext& ctx) {

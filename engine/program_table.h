@@ -56,13 +56,6 @@ bool acceptFirstPat(AnalysisContext& ctx, SectionBytes section);
 // False, with nothing changed but the program's records, when the section is too short.
 bool acceptFirstPmt(AnalysisContext& ctx, int index, SectionBytes section);
 
-// PMT sections of other programs that follow the first `firstEnd` bytes of what a collector
-// gathered (several programs' PMTs packed behind one pointer_field on a shared PID): each whole
-// section with table_id 0x02 and a good CRC is copied into the first-PMT buffer of the program
-// with its program_number and accepted there, unless that program already has its PMT. Stops at
-// the first byte that is not 0x02 or at a section that is not wholly collected.
-void acceptFollowingPmts(AnalysisContext& ctx, SectionBytes collected, std::size_t firstEnd);
-
 // Number of distinct non-zero PCR PIDs over the program table; stored in the context too.
 int countDistinctPcrPids(AnalysisContext& ctx);
 

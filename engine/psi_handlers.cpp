@@ -1,5 +1,7 @@
 #include "engine/psi_handlers.h"
 
+#include <algorithm>
+
 #include "engine/buffer_model.h"
 #include "engine/packet_checks.h"
 #include "engine/program_change.h"
@@ -40,19 +42,58 @@ bool captureLaterSection(AnalysisContext& ctx, int trigger, SectionBytes s) {
     return ctx.capture.captureMode;
 }
 
-// The repetition of a PSI table from the packet position of its previous unchanged section.
-// Returns the interval in seconds, or a negative value when none was measured (first section, or
-// no stream bitrate known yet).
-double measurePsiInterval(AnalysisContext& ctx, IntervalStats& st) {
+// The repetition of a PSI table, from the start of its previous good section to the start of
+// this one (`startPacket`), so that how many packets a section spans does not matter. Returns the
+// interval in seconds, or a negative value when none was measured (first section, or no stream
+// bitrate known yet).
+double measurePsiInterval(AnalysisContext& ctx, IntervalStats& st, uint64_t startPacket) {
     double interval = -1.0;
     if (st.lastPacket != 0 && ctx.streamBitrate.current > 0.0) {
-        interval = packetSpanSeconds(ctx, st.lastPacket, ctx.packetCounter);
+        interval = packetSpanSeconds(ctx, st.lastPacket, startPacket);
         st.last = interval;
         if (st.max == 0.0 || st.max < interval) st.max = interval;
         if (st.min == 0.0 || st.min > interval) st.min = interval;
     }
-    st.lastPacket = ctx.packetCounter;
+    st.lastPacket = startPacket;
     return interval;
+}
+
+// The system buffer takes the bytes of each later PMT and CAT section in the PAT period where the
+// section started, as the repetition intervals run from section starts: at its completion when
+// that comes within the same period, otherwise at the PAT that closes the period it started in
+// (creditSectionsUnderWay). So a section whose last packet a multiplexer holds back until the
+// next repetition still counts once per repetition, in its own period.
+void creditSectionBytes(AnalysisContext& ctx, uint64_t startPacket, SectionBytes s) {
+    if (startPacket >= ctx.pat.interval.lastPacket)
+        addPsiSectionBytes(ctx, static_cast<uint32_t>(s.size()));
+}
+
+// The sections under way when a PAT closes the period [from, to): those that started in it.
+void creditSectionsUnderWay(AnalysisContext& ctx, uint64_t from, uint64_t to) {
+    auto credit = [&](const SectionCollector& c) {
+        const int length = declaredSectionLength(c);
+        if (length == 0 || c.extensionPending || c.startPacket < from || c.startPacket >= to)
+            return;
+        addPsiSectionBytes(ctx, static_cast<uint32_t>(std::min(length, kSectionBufferSize)));
+    };
+    if (ctx.cat.catPresent) credit(ctx.cat.collector);
+    for (const ProgramEntry& program : ctx.programs)
+        if (program.pmtReceived) credit(program.laterPmt);
+}
+
+// A section handed over before it was whole: the next section start came first (a lost packet,
+// or a multiplexer that cut it). Its CRC cannot be checked, so it is no CRC error: it is dropped
+// and counted for its table (by the main pass only, which walks every packet of a file; the
+// initialisation phase looks at the same packets first). True when the section was cut short.
+bool dropCutShort(AnalysisContext& ctx, SectionCollector& collector, CrcTable table,
+                  ProgramEntry* program = nullptr) {
+    if (!sectionCutShort(collector)) return false;
+    collector.clear();
+    if (ctx.initDone) {
+        ++ctx.sectionsCutShort[static_cast<std::size_t>(table)];
+        if (program != nullptr) ++program->pmtCutShort;
+    }
+    return true;
 }
 
 void firstPat(AnalysisContext& ctx, SectionCollector& collector) {
@@ -65,6 +106,7 @@ void firstPat(AnalysisContext& ctx, SectionCollector& collector) {
 }
 
 void laterPat(AnalysisContext& ctx, SectionCollector& collector) {
+    const uint64_t start = collector.startPacket;
     const SectionBytes s = takeSection(collector);
     if (captureLaterSection(ctx, kCaptureLaterPat, s)) return;
     if (!sectionIntact(s)) {
@@ -81,12 +123,16 @@ void laterPat(AnalysisContext& ctx, SectionCollector& collector) {
         }
         if (!applyPatChange(ctx, s)) return;
     }
-    const double interval = measurePsiInterval(ctx, ctx.pat.interval);
+    const uint64_t previousStart = ctx.pat.interval.lastPacket;
+    const double interval = measurePsiInterval(ctx, ctx.pat.interval, start);
     if (interval > kPsiIntervalLimit && mayLog(ctx, Tr290ErrorKind::Pat, sub::kPatInterval))
         logEvent(ctx, 1030, 0, -1, 0, interval);
     // The system buffers drain over the time between PATs; without a stream bitrate there is
     // no such time and the model is not stepped.
-    if (ctx.streamBitrate.current > 0.0) onPatRepeated(ctx, static_cast<uint32_t>(s.size()));
+    if (ctx.streamBitrate.current > 0.0) {
+        creditSectionsUnderWay(ctx, previousStart, start);
+        onPatRepeated(ctx, static_cast<uint32_t>(s.size()));
+    }
 }
 
 // The CA descriptors of a CAT into the EMM list; a pair already listed is not added again.
@@ -116,7 +162,6 @@ void readCatEmms(CatModel& cat, SectionBytes s) {
 }
 
 void firstPmt(AnalysisContext& ctx, int index, SectionCollector& collector) {
-    const auto collected = static_cast<std::size_t>(collector.length);
     const SectionBytes s = takeSection(collector);
     if (!sectionIntact(s) || !sectionIsCurrent(s)) return;
     const bool firstOfRun = ctx.pmtFoundCount == 0;
@@ -125,9 +170,6 @@ void firstPmt(AnalysisContext& ctx, int index, SectionCollector& collector) {
         ctx.initHooks->armTimer(InitTimer::EndOfInit, 1500);
     ctx.tablesChangedSummary = true;
     ctx.tablesChangedTree = true;
-    // PMT sections of other programs packed behind this one on a shared PID never start their
-    // own collectors; they are taken from this one.
-    acceptFollowingPmts(ctx, SectionBytes(collector.bytes.data(), collected), s.size());
     // Found in the main pass (online late, or after a new PAT): its PIDs join the table there.
     if (ctx.initDone) settleProgramTable(ctx);
     setInitDialogLine(ctx, kDialogLinePmt, kTextSeekNextPmt);
@@ -135,8 +177,9 @@ void firstPmt(AnalysisContext& ctx, int index, SectionCollector& collector) {
 
 void laterPmt(AnalysisContext& ctx, int index, SectionCollector& collector) {
     ProgramEntry& prog = ctx.programs[static_cast<std::size_t>(index)];
+    const uint64_t start = collector.startPacket;
     const SectionBytes s = takeSection(collector);
-    addPsiSectionBytes(ctx, static_cast<uint32_t>(s.size()));
+    creditSectionBytes(ctx, start, s);
     if (ctx.capture.programIndex == index && captureLaterSection(ctx, kCaptureLaterPmt, s)) return;
     if (ctx.capture.captureMode) return;
     if (!sectionIntact(s)) {
@@ -150,7 +193,7 @@ void laterPmt(AnalysisContext& ctx, int index, SectionCollector& collector) {
         h.versionNumber != prog.pmtHeader.versionNumber) {
         if (!programChangeApplies(ctx, s) || !applyPmtChange(ctx, index, s)) return;
     }
-    const double interval = measurePsiInterval(ctx, prog.pmtInterval);
+    const double interval = measurePsiInterval(ctx, prog.pmtInterval, start);
     if (interval > kPsiIntervalLimit && mayLog(ctx, Tr290ErrorKind::PmtInterval))
         logEvent(ctx, 1050, prog.pmtPid, index, 0, interval);
 }
@@ -162,6 +205,7 @@ void setInitDialogLine(AnalysisContext& ctx, int controlId, std::string_view tex
 }
 
 void analysePat(AnalysisContext& ctx, SectionCollector& collector) {
+    if (dropCutShort(ctx, collector, CrcTable::Pat)) return;
     if (ctx.pat.patFound)
         laterPat(ctx, collector);
     else
@@ -170,6 +214,7 @@ void analysePat(AnalysisContext& ctx, SectionCollector& collector) {
 
 void analyseCat(AnalysisContext& ctx, SectionCollector& collector) {
     CatModel& cat = ctx.cat;
+    if (dropCutShort(ctx, collector, CrcTable::Cat)) return;
     if (!cat.catPresent) {
         const SectionBytes s = takeSection(collector);
         if (!sectionIntact(s) || !readPsiHeader(s, cat.header)) return;
@@ -178,14 +223,15 @@ void analyseCat(AnalysisContext& ctx, SectionCollector& collector) {
         readCatEmms(cat, s);
         return;
     }
+    const uint64_t start = collector.startPacket;
     const SectionBytes s = takeSection(collector);
-    addPsiSectionBytes(ctx, static_cast<uint32_t>(s.size()));
+    creditSectionBytes(ctx, start, s);
     if (captureLaterSection(ctx, kCaptureLaterCat, s)) return;
     if (!sectionIntact(s)) {
         reportCrcError(ctx, 1080, s);
         return;
     }
-    measurePsiInterval(ctx, cat.interval);
+    measurePsiInterval(ctx, cat.interval, start);
 }
 
 void analysePmt(AnalysisContext& ctx, int index, SectionCollector& collector) {
@@ -193,7 +239,9 @@ void analysePmt(AnalysisContext& ctx, int index, SectionCollector& collector) {
         collector.clear();
         return;
     }
-    if (ctx.programs[static_cast<std::size_t>(index)].pmtReceived)
+    ProgramEntry& program = ctx.programs[static_cast<std::size_t>(index)];
+    if (dropCutShort(ctx, collector, CrcTable::Pmt, &program)) return;
+    if (program.pmtReceived)
         laterPmt(ctx, index, collector);
     else
         firstPmt(ctx, index, collector);

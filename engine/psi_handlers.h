@@ -1,7 +1,10 @@
 // Handlers of completed PAT, CAT and PMT sections, in both phases of a run: the first valid
 // section of each table builds the model (PAT: the program table; PMT: the program's components);
 // later sections are checked (CRC, repetition interval, program change). Each empties its
-// collector before it tests the CRC, as the collector expects.
+// collector before it tests the CRC, as the collector expects. A section handed over cut short
+// (section_collector.h) is dropped without a CRC event and counted in ctx.sectionsCutShort by the
+// main pass. Intervals run from section start to section start (SectionCollector::startPacket);
+// events quote the packet where the section completed.
 #pragma once
 
 #include <string_view>

@@ -5,6 +5,7 @@
 #include "engine/analysis_context.h"
 #include "engine/event_catalogue.h"
 #include "presentation/results_page.h"
+#include "shell/cli/report_cut_short.h"
 #include "shell/cli/report_program_changes.h"
 
 namespace orv::cli {
@@ -98,9 +99,9 @@ void addTables(AnalysisReport& r, const AnalysisContext& ctx) {
     if (ctx.cat.catPresent)
         r.tables.push_back({"CAT", 0x01, kPidCat, 1, seconds(ctx.cat.interval)});
     for (const ProgramEntry& p : ctx.programs) {
-        if (!p.pmtReceived) continue;
-        r.tables.push_back(
-            {"PMT " + std::to_string(p.programNumber), 0x02, p.pmtPid, 1, seconds(p.pmtInterval)});
+        if (!p.pmtReceived && p.pmtCutShort == 0) continue;
+        r.tables.push_back({"PMT " + std::to_string(p.programNumber), 0x02, p.pmtPid,
+                            p.pmtReceived ? 1 : 0, seconds(p.pmtInterval), p.pmtCutShort});
     }
     const SiSectionStore& st = ctx.siStore;
     struct SiName {
@@ -176,6 +177,7 @@ AnalysisReport buildReport(const std::string& file, const AnalysisContext& ctx,
     addEvents(r, ctx, page);
     addPrograms(r, ctx);
     addTables(r, ctx);
+    addCutShort(r, ctx);
     addGuide(r.guideActual, ctx.guide.actual);
     addGuide(r.guideOther, ctx.guide.other);
     addPcr(r, ctx);

@@ -65,7 +65,8 @@ struct TableLine {
     unsigned tableId = 0;
     unsigned pid = 0;
     int sections = 0;
-    Interval interval;  // seconds
+    Interval interval;      // seconds
+    uint64_t cutShort = 0;  // sections cut short before they were whole (report_cut_short.h)
 };
 
 struct GuideServiceLine {

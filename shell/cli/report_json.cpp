@@ -75,7 +75,8 @@ std::string reportJson(const AnalysisReport& r) {
                           {"tableId", t.tableId},
                           {"pid", t.pid},
                           {"sections", t.sections},
-                          {"interval", interval(t.interval)}});
+                          {"interval", interval(t.interval)},
+                          {"cutShort", t.cutShort}});
     }
     json pcr = json::array();
     for (const PcrLine& p : r.pcr) {

@@ -5,6 +5,7 @@
 
 #include "platform/text_codec.h"
 #include "shell/cli/analysis_report.h"
+#include "shell/cli/report_cut_short.h"
 #include "shell/cli/report_program_changes.h"
 
 namespace orv::cli {
@@ -62,7 +63,7 @@ void tables(std::string& out, const AnalysisReport& r) {
     for (const TableLine& t : r.tables) {
         out += "  " + padToCp936Width(t.name, 22) + format("table_id 0x%02x  ", t.tableId) +
                "PID " + hex4(t.pid) + format("  sections %4d  ", t.sections) + "interval " +
-               interval(t.interval, "s", "%.3f") + "\n";
+               interval(t.interval, "s", "%.3f") + cutShortText(t) + "\n";
     }
 }
 

@@ -97,10 +97,11 @@ TEST(ProgramChangeSections, NextVersionsWaitUntilTheyAreCurrent) {
     ASSERT_TRUE(ctx.programs.at(0).pmtReceived);
     ASSERT_EQ(ctx.programChanges.count, 2);
     EXPECT_TRUE(ctx.programChanges.records[0].pat);
-    // Each new version is applied when the section after it starts (1100 ms, 1101 ms).
-    EXPECT_EQ(ctx.programChanges.records[0].packet, 1101u);
+    // Each new version is applied in the packet that carries it: 1000 ms and 1001 ms, packet
+    // numbers 1001 and 1002.
+    EXPECT_EQ(ctx.programChanges.records[0].packet, 1001u);
     EXPECT_FALSE(ctx.programChanges.records[1].pat);
-    EXPECT_EQ(ctx.programChanges.records[1].packet, 1102u);
+    EXPECT_EQ(ctx.programChanges.records[1].packet, 1002u);
     EXPECT_EQ(ctx.programs.at(0).audio[0].pid, 0x103);
     EXPECT_EQ(pass.codes,
               (std::vector<int>{kEventOfflineStart, kEventProgramChange, kEventProgramChange}));
@@ -123,9 +124,9 @@ TEST(ProgramChangeSections, OnlineANewPatRestartsTheRunAndANewPmtIsApplied) {
     every100ms(newPmt, 0x100, 1, 500, pmt(1, 0, 0x102));
     every100ms(newPmt, 0x100, 501, 1000, pmt(1, 1, 0x103));
     const Case cases[] = {
-        // The PAT of 500 ms is judged when the next one starts: the walk ends on that packet, the
+        // The PAT of 500 ms is judged in its own packet (number 501): the walk ends there, the
         // program table stays as it was, and the restarted run will log 1003.
-        {"new PAT", newPat, RunState::ProgramChange, 601, 0},
+        {"new PAT", newPat, RunState::ProgramChange, 501, 0},
         {"new PMT", newPmt, RunState::Running, 902, 1},
     };
     for (const Case& c : cases) {
@@ -174,8 +175,9 @@ TEST(ProgramChangeSections, TheProgramTableGrowsAndShrinksUnderItsReaders) {
         EXPECT_EQ(ctx.pmtFoundCount, 2);
         EXPECT_EQ(ctx.distinctPcrPidCount, 2);
         EXPECT_EQ(ctx.programChanges.count, 1);
-        // Program 1's PMT PID goes on unreferenced after the change (600 ms on).
-        EXPECT_EQ(count(pass.codes, 1160), 6);
+        // Program 1's PMT PID goes on unreferenced from the change on: its packets of 501, 601,
+        // ... 1101 ms.
+        EXPECT_EQ(count(pass.codes, 1160), 7);
         EXPECT_EQ(count(pass.codes, kEventProgramChange), 1);
     }
 }

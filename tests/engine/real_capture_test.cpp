@@ -38,11 +38,10 @@ TEST(RealCaptures, DiscoveryAndSpine) {
         // unreferenced.
         {"cap-mpeg2-dts-mp2.ts", 1, 1, 0},
         {"cap-h264-teletext-short.ts", 1, 1, 0},
-        // A single PAT packet: a section is complete only when the next one starts, so the
-        // initialisation phase finds nothing, and its end empties the collectors. The main pass
-        // meets that PAT packet once more but never a second one, so no program table exists and
-        // the PMT, video and audio PIDs stay unreferenced.
-        {"cap-h264-aac.ts", 0, 0, 3},
+        // A single PAT packet (packet 0: "00 b0 0d 00 01 c1 00 00 00 01 e0 63 ...", 16 bytes) and
+        // a single PMT packet (packet 1: "02 b0 17 00 01 ...", 26 bytes): each section is whole
+        // in its packet and complete there, so the one program and its PMT are found.
+        {"cap-h264-aac.ts", 1, 1, 0},
         // The PAT lists five programs whose PMTs the capture did not keep.
         {"cap-si-only-nit-sdt-eit-tdt.ts", 5, 0, 0},
     };

@@ -165,9 +165,10 @@ TEST(SpineStream, FaultTextsAndCounters) {
         tsgen::generateStream(p.config, {fault(FaultKind::CrcDamage, 45000, 0x200)}, &applied);
     const SpineRun run = runSpine(ts, 188);
     ASSERT_EQ(run.codes, std::vector<int>{1082});
-    // The damaged section is judged when the next PMT section starts on the PID.
-    const std::string text = run.details[0];
-    EXPECT_EQ(text.rfind("PMT(节目0002,PMT_PID:0x0200)发生CRC错误 第", 0), 0u) << text;
+    // The damaged section lies in one packet and is judged there: index i, packet number i + 1.
+    ASSERT_EQ(applied.applied.size(), 1u);
+    EXPECT_EQ(run.details[0], "PMT(节目0002,PMT_PID:0x0200)发生CRC错误 第" +
+                                  std::to_string(applied.applied[0].packet + 1) + "包");
     const KindCounters& k = run.ctx->log.kindCount;
     EXPECT_EQ(k.total(Tr290ErrorKind::Crc), 1);
     EXPECT_EQ(k.crc(CrcTable::Pmt), 1);

@@ -82,8 +82,8 @@ TEST(InitPhase, ProgramTables) {
     for (uint16_t n = 1; n <= 60; ++n)
         many.push_back({n, static_cast<uint16_t>(0x100 + n)});
     const Case cases[] = {
-        // Both PMTs are packed behind one pointer_field: program 2's section never starts a
-        // collector of its own and is taken from program 1's.
+        // Both PMTs are packed behind one pointer_field: program 2's section is found behind
+        // program 1's in the same packet.
         {"two PMTs sharing packets on one PID",
          PacketList{}
              .add(0, {twoPrograms})
@@ -107,9 +107,9 @@ TEST(InitPhase, ProgramTables) {
                  .bytes;
          }(),
          2, 0, RunState::Running},
-        // Every second start closes the section under way; the fourth PAT closes the first later
-        // PAT, whose CRC_32 differs. The phase keeps the first PAT and walks on to the PMTs: the
-        // main pass, which starts again from the first packet, meets the change where it is.
+        // The third PAT has another CRC_32. The phase keeps the first PAT and walks on to the
+        // PMTs: the main pass, which starts again from the first packet, meets the change where
+        // it is.
         {"a new PAT version during the phase",
          PacketList{}
              .add(0, {twoPrograms})
@@ -258,16 +258,19 @@ TEST(InitPhase, PatAndPmtIntervals) {
         int pat1030, pmt1050;
         const char* firstDetail;
     };
+    // Each section lies in one packet, so it completes in the packet where it starts: the
+    // section placed at t ms is packet number t + 1, and every interval between two of them is
+    // measured, the first one included.
     const Case cases[] = {
         {"PAT every 600 ms",
-         timed(series(p, {0, 600, 1200, 1800}), series(pmt(1), {1, 700, 1100, 1500})), 2, 0,
-         "PAT(table_id=0x00)出现间隔等于0.6000s(>0.5s) 第1201包"},
+         timed(series(p, {0, 600, 1200, 1800}), series(pmt(1), {1, 401, 801, 1201, 1601})), 3, 0,
+         "PAT(table_id=0x00)出现间隔等于0.6000s(>0.5s) 第601包"},
         {"PMT every 700 ms",
          timed(series(p, {0, 400, 800, 1200, 1600, 2000}), series(pmt(1), {1, 701, 1401, 2101})), 0,
-         2, "PMT(节目0001,PMT_PID:0x0100)出现间隔等于0.7000s(>0.5s) 第1402包"},
+         3, "PMT(节目0001,PMT_PID:0x0100)出现间隔等于0.7000s(>0.5s) 第702包"},
         // The first PMT has version 0; the later sections of version 1 are a program change:
-        // applied when the one of 700 ms completes (1700 ms), and timed from then on like any
-        // other PMT, 1 s apart.
+        // applied in the packet of the one of 700 ms, and timed from then on like any other
+        // PMT: 0.29 s after the PMT of 410 ms, then 1 s apart (1700, 2700, 3700 ms).
         {"a later PMT with a new version",
          timed(series(p, {0, 400, 800, 1200, 1600, 2000, 2400, 2800, 3200, 3600, 4000}),
                [&] {
@@ -291,10 +294,11 @@ TEST(InitPhase, PatAndPmtIntervals) {
     }
     const MainPassRun v1 = runMainPass(cases[2].ts, {}, true);
     EXPECT_EQ(v1.ctx->programs[0].pmtHeader.versionNumber, 1);
-    EXPECT_EQ(v1.ctx->programChanges.count, 1);
-    // Completions measure: 410 ms to 700 ms for version 0, then 1 s for version 1.
+    ASSERT_EQ(v1.ctx->programChanges.count, 1);
+    EXPECT_EQ(v1.ctx->programChanges.records[0].packet, 701u);
+    // From section start to section start: 401 ms to 410 ms is the shortest, 1 s the longest.
     EXPECT_DOUBLE_EQ(v1.ctx->programs[0].pmtInterval.max, 1.0);
-    EXPECT_DOUBLE_EQ(v1.ctx->programs[0].pmtInterval.min, 0.29);
+    EXPECT_DOUBLE_EQ(v1.ctx->programs[0].pmtInterval.min, 0.009);
     const MainPassRun pats = runMainPass(cases[0].ts, {}, true);
     EXPECT_DOUBLE_EQ(pats.ctx->pat.interval.max, 0.6);
     EXPECT_DOUBLE_EQ(pats.ctx->pat.interval.min, 0.6);
@@ -306,7 +310,7 @@ TEST(InitPhase, LaterPatWithNewCrcIsAProgramChange) {
     const auto init =
         PacketList{}.add(0, {v0}).add(0x100, {pmt(1)}).add(0, {v0}).add(0x100, {pmt(1)}).bytes;
     const auto main =
-        PacketList{}.add(0, {v0}).nulls(1).add(0, {v1}).nulls(1).add(0, {v0}).nulls(5).bytes;
+        PacketList{}.add(0, {v0}).nulls(1).add(0, {v1}).nulls(1).add(0, {v1}).nulls(5).bytes;
     struct Case {
         AnalysisMode mode;
         RunState runState;
@@ -314,10 +318,10 @@ TEST(InitPhase, LaterPatWithNewCrcIsAProgramChange) {
         int changes;       // applied in place
         uint8_t version;   // of the PAT in use after the block
     };
-    // The third PAT completes the new one. Offline it is applied there and the walk goes on;
-    // online the live source restarts the run, and the packets after the third PAT are not walked.
+    // The new PAT is whole in its own packet, the third. Offline it is applied there and the walk
+    // goes on; online the live source restarts the run, and the packets after it are not walked.
     for (const Case c : {Case{AnalysisMode::Offline, RunState::Running, 10, 1, 1},
-                         Case{AnalysisMode::Online, RunState::ProgramChange, 5, 0, 0}}) {
+                         Case{AnalysisMode::Online, RunState::ProgramChange, 3, 0, 0}}) {
         SCOPED_TRACE(static_cast<int>(c.mode));
         auto ctx = afterInit(init, nullptr, c.mode);
         finishInit(*ctx);
@@ -329,6 +333,82 @@ TEST(InitPhase, LaterPatWithNewCrcIsAProgramChange) {
         EXPECT_EQ(ctx->programChanges.count, c.changes);
         EXPECT_EQ(ctx->pat.header.versionNumber, c.version);
         EXPECT_EQ(ctx->log.records[1].code, c.changes > 0 ? kEventProgramChange : 0);
+    }
+}
+
+// A section whose middle packet a multiplexer left out: the counters go on without a gap.
+std::vector<uint8_t> cutShort(uint16_t pid, const tsgen::Section& section, unsigned& cc) {
+    const unsigned first = cc;
+    std::vector<uint8_t> packets = tsgen::packetizeSections(pid, {section}, cc);
+    EXPECT_GE(packets.size(), 3u * 188);
+    packets.erase(packets.begin() + 188, packets.begin() + 2 * 188);
+    for (std::size_t i = 0; i * 188 < packets.size(); ++i)
+        packets[i * 188 + 3] = static_cast<uint8_t>(0x10 | ((first + i) & 0x0F));
+    cc = (first + static_cast<unsigned>(packets.size() / 188)) & 0x0F;
+    return packets;
+}
+
+// A PAT, CAT or PMT that the next section start finds unfinished cannot be checked: no CRC event,
+// one section cut short for its table (by the main pass; the initialisation phase sees the same
+// packets first). One longer than the buffer (section_length 1023) is no PSI section: a CRC error.
+TEST(InitPhase, SectionsCutShortAreCountedNotCrcErrors) {
+    std::vector<tsgen::PatEntry> many;
+    for (uint16_t n = 1; n <= 100; ++n)  // 8 + 400 + 4 bytes: three packets
+        many.push_back({n, static_cast<uint16_t>(n == 1 ? 0x100 : 0x1000 + n)});
+    const auto bigPat = pat(many);
+    tsgen::CatParams cp;
+    for (uint16_t k = 0; k < 70; ++k)  // 12 + 70 x 6 bytes: three packets
+        cp.descriptors.push_back(tsgen::caDescriptor(0x0B00, static_cast<uint16_t>(0x600 + k)));
+    const auto bigCat = tsgen::buildCat(cp);
+    const auto bigPmt = largePmt(1, 40);  // 466 bytes
+    tsgen::Section overlong(1026, 0x5A);
+    overlong[0] = 0x00;
+    overlong[1] = 0xB3;  // section_length 1023
+    overlong[2] = 0xFF;
+    struct Case {
+        const char* name;
+        uint16_t pid;
+        tsgen::Section section;
+        bool cut;  // else sent whole (the overlong one)
+        CrcTable table;
+        int crcEvent;  // 0: none
+    };
+    const Case cases[] = {
+        {"PAT", 0x000, bigPat, true, CrcTable::Pat, 0},
+        {"CAT", 0x001, bigCat, true, CrcTable::Cat, 0},
+        {"PMT", 0x100, bigPmt, true, CrcTable::Pmt, 0},
+        {"PAT longer than the buffer", 0x000, overlong, false, CrcTable::Pat, 1081},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PacketList ts;
+        for (int round = 0; round < 2; ++round)
+            ts.add(0, {bigPat}).add(1, {bigCat}).add(0x100, {bigPmt});
+        if (c.cut) {
+            const auto packets = cutShort(c.pid, c.section, ts.cc[c.pid]);
+            ts.bytes.insert(ts.bytes.end(), packets.begin(), packets.end());
+        } else {
+            ts.add(c.pid, {c.section});
+        }
+        ts.add(0, {bigPat}).add(1, {bigCat}).add(0x100, {bigPmt});
+        // So much PSI in so few packets overflows the system buffers: not looked at here.
+        const MainPassRun run = runMainPass(
+            ts.bytes,
+            [](AnalysisContext& ctx) { ctx.monitorEnabled[kindIndex(Tr290ErrorKind::Buffer)] = 0; },
+            true);
+        ASSERT_EQ(run.ctx->pmtFoundCount, 1);
+        ASSERT_TRUE(run.ctx->cat.catPresent);
+        for (int t = 0; t < kCrcTableCount; ++t) {
+            const bool counted = c.cut && t == static_cast<int>(c.table);
+            EXPECT_EQ(run.ctx->sectionsCutShort[static_cast<std::size_t>(t)], counted ? 1u : 0u)
+                << t;
+        }
+        EXPECT_EQ(run.ctx->programs[0].pmtCutShort, c.cut && c.table == CrcTable::Pmt ? 1u : 0u);
+        EXPECT_EQ(run.codes, c.crcEvent == 0 ? std::vector<int>{} : std::vector<int>{c.crcEvent});
+        // The repetitions on either side are still timed.
+        EXPECT_GT(run.ctx->pat.interval.max, 0.0);
+        EXPECT_GT(run.ctx->cat.interval.max, 0.0);
+        EXPECT_GT(run.ctx->programs[0].pmtInterval.max, 0.0);
     }
 }
 

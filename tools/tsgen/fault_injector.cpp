@@ -124,6 +124,8 @@ bool FaultInjector::qualifies(FaultKind kind, const SlotPacket& p) const {
             return p.pcr;
         case FaultKind::PtsGap:
             return ptsFieldOf(p.bytes) != 0;
+        case FaultKind::SectionCut:
+            return hasPayloadBit(p.bytes) && !pusiOf(p.bytes);
         default:
             return true;
     }
@@ -273,6 +275,11 @@ void FaultInjector::applyPoint(std::size_t i, uint64_t index) {
             p[5] |= 0x80;  // a PCR packet's adaptation field is at least 7 bytes long
             pcrShift_[pid] += e.value * 27'000;
             ccShift_[pid] = static_cast<uint8_t>((ccShift_[pid] + kDiscontinuityCcStep) & 0x0F);
+            record(i, index, pid, index);
+            break;
+        case FaultKind::SectionCut:
+            ccShift_[pid] = static_cast<uint8_t>((ccShift_[pid] + 15) & 0x0F);
+            makeNull(cur_);
             record(i, index, pid, index);
             break;
         default:

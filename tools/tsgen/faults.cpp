@@ -4,7 +4,7 @@
 
 namespace tsgen {
 
-const std::array<FaultKindInfo, 16> kFaultKinds = {{
+const std::array<FaultKindInfo, 17> kFaultKinds = {{
     {FaultKind::CcSkip, "cc-skip", false, false, 1, 1, 15, "counter jumps by value extra"},
     {FaultKind::CcRepeat, "cc-repeat", false, false, 0, 0, 0, "packet followed by count copies"},
     {FaultKind::CcReorder, "cc-reorder", false, false, 0, 0, 0, "swapped with next of its PID"},
@@ -26,6 +26,8 @@ const std::array<FaultKindInfo, 16> kFaultKinds = {{
      "PAT's next version; value: a program it leaves out"},
     {FaultKind::PmtChange, "pmt-change", false, true, 0, 0, 0x1FFE,
      "next version of the PMT listing PID; PID moved to value (0: left out)"},
+    {FaultKind::SectionCut, "section-cut", false, true, 0, 0, 0,
+     "a section's continuation packet left out, counters kept going"},
 }};
 
 const FaultKindInfo& faultKindInfo(FaultKind kind) {

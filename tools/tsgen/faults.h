@@ -55,8 +55,14 @@
 //                                    the next packet on), left out when `value` is 0 (the default;
 //                                    its packets keep coming), or kept when `value` equals `pid`
 //                                    (a new version_number only)
-//   Both act on sections that start and end inside one packet (as the generator sends PAT and
-//   PMT); a section that is shorter after the change leaves stuffing in its packet.
+//   Both act on every section that starts and ends inside one packet (as the generator sends
+//   PAT and PMT, one or several back to back); a section that is shorter after the change
+//   leaves stuffing in its packet, which it may do only as the last section of the packet.
+//   section-cut   continuation       a section cut short, as a multiplexer that cuts it leaves it:
+//                 (pid)              the target (a packet of the PID with payload that continues a
+//                                    section: payload_unit_start_indicator 0) becomes a null
+//                                    packet, and later packets of the PID carry on with the
+//                                    counter it had, so no packet seems lost
 //
 // Output indices count emitted packets from 0. Every PCR is stamped from the output index of its
 // packet: pcrInitial + ticksAt(index) (+ the configured seeded jitter, + pcr-jitter faults).
@@ -86,6 +92,7 @@ enum class FaultKind : uint8_t {
     PcrDiscontinuity,
     PatChange,
     PmtChange,
+    SectionCut,
 };
 
 struct Fault {
@@ -118,7 +125,7 @@ struct FaultKindInfo {
     std::string_view help;
 };
 
-extern const std::array<FaultKindInfo, 16> kFaultKinds;
+extern const std::array<FaultKindInfo, 17> kFaultKinds;
 
 const FaultKindInfo& faultKindInfo(FaultKind kind);
 std::optional<FaultKind> faultKindByName(std::string_view name);

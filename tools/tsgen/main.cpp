@@ -86,6 +86,10 @@ int main(int argc, char** argv) {
                    "span packets")
         ->check(CLI::Range(0u, tsgen::kMaxPmtDataStreams))
         ->capture_default_str();
+    bool sharedPmtPid = false;
+    app.add_flag("--shared-pmt-pid", sharedPmtPid,
+                 "Send every program's PMT on the first program's PMT PID, back to back in one "
+                 "packet");
     bool siStuffing = false;
     app.add_flag("--si-stuffing", siStuffing,
                  "Send a stuffing section (table_id 0x72) 100 ms behind each NIT and SDT");
@@ -112,6 +116,7 @@ int main(int argc, char** argv) {
         options.pmtDataStreams = pmtStreams;
         options.siStuffing = siStuffing;
         options.packedSi = packedSi;
+        options.sharedPmtPid = sharedPmtPid;
         tsgen::Preset p = *tsgen::presetByName(preset, options);
         if (!videoProfile.empty())
             tsgen::setVideoProfile(p.config, *tsgen::videoProfileByName(videoProfile));

@@ -189,6 +189,9 @@ void addPmtDataStreams(std::vector<ProgramConfig>& programs, unsigned count) {
 StreamConfig baseConfig(const PresetOptions& o, uint64_t defaultMs, bool schedule,
                         std::vector<ProgramConfig> programs, const Services& services) {
     addPmtDataStreams(programs, o.pmtDataStreams);
+    if (o.sharedPmtPid)
+        for (ProgramConfig& p : programs)
+            p.pmtPid = programs.front().pmtPid;
     StreamConfig c;
     c.bitrate = o.bitrate;
     c.packetSize = o.packetSize;
@@ -196,10 +199,13 @@ StreamConfig baseConfig(const PresetOptions& o, uint64_t defaultMs, bool schedul
     c.programs = std::move(programs);
     c.tables.push_back(table(0x0000, 100, 0, {patSectionFor(kTsId, c.programs, kPidNit)}));
     for (std::size_t i = 0; i < c.programs.size(); ++i)
-        c.tables.push_back(table(c.programs[i].pmtPid, 100, static_cast<uint32_t>(10 + 20 * i),
+        c.tables.push_back(table(c.programs[i].pmtPid, 100,
+                                 static_cast<uint32_t>(o.sharedPmtPid ? 10 : 10 + 20 * i),
                                  {pmtSectionFor(c.programs[i])}));
-    for (TableSource& t : c.tables)
+    for (TableSource& t : c.tables) {
         t.continuous = o.packedPsi;  // the PAT and the PMTs (the presets have no CAT)
+        t.pack = o.sharedPmtPid;
+    }
     c.tables.push_back(table(kPidNit, 2000, 50, {nitSection(services)}));
     c.tables.push_back(table(kPidSdt, 1000, 70, {sdtSection(services, schedule)}));
     const bool packed = o.packedSi;

@@ -27,6 +27,9 @@ struct PresetOptions {
     // following half an interval later, and the schedule one segment of every service at a time,
     // so sections of one sub_table stay far more than 25 ms apart.
     bool packedSi = false;
+    // Every program's PMT on the first program's PMT PID, all queued at once and packed back to
+    // back behind one pointer_field (so one packet carries several programs' PMTs).
+    bool sharedPmtPid = false;
 };
 
 // Data components that keep a PMT of one video and one audio within 1024 bytes.

@@ -115,6 +115,20 @@ std::optional<SectionInPacket> wholeSectionIn(const uint8_t* p) {
     return SectionInPacket{at, size};
 }
 
+std::vector<SectionInPacket> wholeSectionsIn(const uint8_t* p) {
+    std::vector<SectionInPacket> out;
+    std::optional<SectionInPacket> s = wholeSectionIn(p);
+    while (s) {
+        out.push_back(*s);
+        const std::size_t at = s->at + s->size;
+        s.reset();
+        if (at + 3 > kPacketSize || p[at] == 0xFF) break;
+        const std::size_t size = 3 + u12(p + at + 1);
+        if (at + size <= kPacketSize) s = SectionInPacket{at, size};
+    }
+    return out;
+}
+
 bool replaceSectionInPacket(uint8_t* p, SectionInPacket old, const Section& replacement) {
     if (replacement.size() != old.size) {
         const uint8_t* after = p + old.at + old.size;
@@ -145,20 +159,20 @@ void FaultInjector::applyTableChanges(uint64_t index) {
             continue;
         }
         if (cur_.pid == kNullPid) continue;
-        const std::optional<SectionInPacket> where = wholeSectionIn(cur_.bytes);
-        if (!where) continue;
-        const uint8_t* s = cur_.bytes + where->at;
-        std::optional<Section> next;
-        if (pmt && s[0] == kTablePmt)
-            next = nextPmtVersion(s, where->size, esPid, value);
-        else if (!pmt && cur_.pid == 0 && s[0] == kTablePat)
-            next = nextPatVersion(s, where->size, value);
-        if (!next || !replaceSectionInPacket(cur_.bytes, *where, *next)) continue;
-        if (e.state == State::Waiting) {
-            e.state = State::Active;
-            record(i, index, cur_.pid, index);
-        } else {
-            extendRecord(i, index);
+        for (const SectionInPacket& where : wholeSectionsIn(cur_.bytes)) {
+            const uint8_t* s = cur_.bytes + where.at;
+            std::optional<Section> next;
+            if (pmt && s[0] == kTablePmt)
+                next = nextPmtVersion(s, where.size, esPid, value);
+            else if (!pmt && cur_.pid == 0 && s[0] == kTablePat)
+                next = nextPatVersion(s, where.size, value);
+            if (!next || !replaceSectionInPacket(cur_.bytes, where, *next)) continue;
+            if (e.state == State::Waiting) {
+                e.state = State::Active;
+                record(i, index, cur_.pid, index);
+            } else {
+                extendRecord(i, index);
+            }
         }
     }
 }

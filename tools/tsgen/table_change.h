@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "tools/tsgen/sections.h"
 
@@ -30,6 +31,10 @@ struct SectionInPacket {
     std::size_t size = 0;
 };
 std::optional<SectionInPacket> wholeSectionIn(const uint8_t* p);
+
+// Every section that starts and ends inside packet `p`: the one at the pointer target and those
+// that follow it back to back, up to stuffing (0xFF) or a section that ends beyond the packet.
+std::vector<SectionInPacket> wholeSectionsIn(const uint8_t* p);
 
 // Writes `replacement` over the section `old` of packet `p`. A replacement of another length is
 // written only when the old section is followed by nothing but stuffing (0xFF) to the packet's
