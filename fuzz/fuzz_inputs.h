@@ -12,8 +12,9 @@
 namespace orv::fuzz {
 
 // The generated stream runs are initialised from: tsgen's clean two-program preset at 8 Mbit/s
-// (PAT, PMTs and PCRs of both programs within its first 120 ms).
-inline constexpr uint64_t kInitStreamMs = 120;
+// (a PMT is complete at its second repetition, 100 ms after the first PAT has
+// completed: every program is known after 250 ms).
+inline constexpr uint64_t kInitStreamMs = 300;
 std::vector<uint8_t> generatedStream(unsigned packetSize, uint64_t durationMs);
 
 // --- block analysis: [flags][switches 4][packets per block][extra bytes] stream...

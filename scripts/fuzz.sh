@@ -16,6 +16,11 @@ build="$root/build-fuzz"
 streams="$root/../shared/streams"
 
 bash "$root/scripts/install-deps.sh" --fuzz
+# A build folder configured with another compiler starts afresh.
+if [[ -f "$build/CMakeCache.txt" ]] &&
+  ! grep -q '^CMAKE_CXX_COMPILER:[A-Z]*=.*clang++-14$' "$build/CMakeCache.txt"; then
+  rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
+fi
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
