@@ -92,8 +92,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                 cardTimes[i] = 1000u + stream[offset + (i * 7) % n] * 977u;
             times = cardTimes;
         }
-        analyseBlock(*ctx, stream + offset, n, times);
+        const std::size_t left = analyseBlock(*ctx, stream + offset, n, times);
         offset += n;
+        // What the block driver promises whatever the bytes: less than a packet left over, and
+        // the fixed tables within their sizes.
+        if (left >= packetLength || ctx->programCount() > kMaxPrograms ||
+            ctx->unreferencedCount > kMaxUnreferencedPids || ctx->initPids.count > kMaxInitPids)
+            __builtin_trap();
     }
     teardownRun(*ctx);
     return 0;

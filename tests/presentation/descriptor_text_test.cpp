@@ -264,9 +264,9 @@ TEST(DescriptorText, ChineseNamesAlignInCp936Bytes) {
                                                                       {"国内区域代码", "2char"},
                                                                       {"局号码字符", "4char"}};
     for (const auto& [name, width] : regular) {
-        const auto it = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
-            return l.find(name) != std::string::npos;
-        });
+        const auto it = std::find_if(
+            lines.begin(), lines.end(),
+            [&name = name](const std::string& l) { return l.find(name) != std::string::npos; });
         ASSERT_NE(it, lines.end()) << name;
         const orv::CodecResult gbk = orv::utf8ToCp936(*it);
         ASSERT_TRUE(gbk.ok());
