@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages ORV01 needs to build and test. Safe to run again.
-# Usage: scripts/install-deps.sh [--gui]
+# Usage: scripts/install-deps.sh [--gui] [--fuzz]
+#   --fuzz  clang 14 and its compiler runtime (libclang-rt-14-dev holds libFuzzer, the runtime of
+#           -fsanitize=fuzzer, and FuzzedDataProvider.h) for scripts/fuzz.sh
 set -euo pipefail
 
 packages=(
@@ -10,9 +12,13 @@ packages=(
   ffmpeg  # the timing tests encode short MPEG-2/MP2 streams with it
   time    # peak memory in bench/analyze_bench.sh
 )
-if [[ "${1:-}" == "--gui" ]]; then
-  packages+=(qt6-base-dev)
-fi
+for arg in "$@"; do
+  case "$arg" in
+    --gui) packages+=(qt6-base-dev) ;;
+    --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
+    *) echo "install-deps: unknown option $arg" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test.
-# Usage: scripts/test.sh            the normal build (build/)
+# Usage: scripts/test.sh            the normal build: Release, as it ships (build/)
 #        scripts/test.sh --sanitize AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
 #        scripts/test.sh --tsan     ThreadSanitizer over the engine tests and the card library's
 #                                   streaming round trips, where threads meet (build-tsan/)
