@@ -121,7 +121,10 @@ void stepAudio(AnalysisContext& ctx, int programIndex, int component) {
     ProgramEntry& prog = ctx.programs[static_cast<std::size_t>(programIndex)];
     AudioTiming& a = prog.timing.audio[static_cast<std::size_t>(component)];
     AudioBufferState& b = a.buffer;
-    if (a.es.audioHeaderSeen && b.rate == 0) b.rate = audioBitrateOfIndex(a.es.bitrateIndex);
+    // The layer bits 00 are reserved: such a header (an AAC ADTS header, for one) is no MPEG
+    // audio frame, and its third byte gives no rate, so the buffers are not modelled.
+    if (a.es.audioHeaderSeen && b.rate == 0 && a.es.layer != 0)
+        b.rate = audioBitrateOfIndex(a.es.bitrateIndex);
     if (b.rate == 0) return;
 
     const double dt = a.pes.dtsDistanceMs[a.pes.newestSlot()];

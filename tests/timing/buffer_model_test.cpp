@@ -2,7 +2,11 @@
 // values after an overflow, the switch rule, and the system buffers' Bsys leak.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "engine/buffer_model.h"
+#include "engine/es_header_scan.h"
 #include "tests/timing/timing_packets.h"
 
 namespace orv {
@@ -150,10 +154,11 @@ TEST(BufferModel, VideoEbUnderflowCountsOnlyWithLeakValid) {
     }
 }
 
-void seeAudioHeader(AnalysisContext& ctx, uint8_t bitrateIndex) {
+void seeAudioHeader(AnalysisContext& ctx, uint8_t bitrateIndex, uint8_t layer = 2) {
     AudioEsFields& es = ctx.programs[0].timing.audio[0].es;
     es.audioHeaderSeen = true;
     es.bitrateIndex = bitrateIndex;
+    es.layer = layer;
 }
 
 TEST(BufferModel, AudioEbOverflowRestartsAt358) {
@@ -172,12 +177,39 @@ TEST(BufferModel, AudioEbOverflowRestartsAt358) {
 }
 
 TEST(BufferModel, AudioWithoutKnownRateIsNotModelled) {
-    for (const uint8_t index : {0, 15}) {
+    struct Case {
+        uint8_t bitrateIndex;
+        uint8_t layer;
+    };
+    // Free format and the forbidden index have no rate; a header with the reserved layer 00 is
+    // not an MPEG audio frame, whatever its third byte says.
+    for (const Case c : {Case{0, 2}, Case{15, 2}, Case{10, 0}}) {
         auto ctx = makeContext({ProgramSpec{}});
-        seeAudioHeader(*ctx, index);
+        seeAudioHeader(*ctx, c.bitrateIndex, c.layer);
         stepAudio(*ctx, {1, 5000, 5, 24.0});
-        EXPECT_EQ(ctx->programs[0].timing.audio[0].buffer.ebFill, 0);
+        const AudioBufferState& b = ctx->programs[0].timing.audio[0].buffer;
+        EXPECT_EQ(b.rate, 0) << int(c.bitrateIndex) << "/" << int(c.layer);
+        EXPECT_EQ(b.ebFill, 0);
+        EXPECT_EQ(countCode(*ctx, 1147) + countCode(*ctx, 1148), 0);
     }
+}
+
+TEST(BufferModel, AdtsAudioUnderAnMpegAudioStreamTypeIsNotModelled) {
+    // An AAC frame header as muxers send it under stream_type 4: FF F1 4C 80 (layer bits 00).
+    // Its third byte would read as bitrate_index 4 (64 kbit/s) and overflow EBn at every frame.
+    Packet p = payloadPacket(0x64);
+    const uint8_t adts[] = {0xFF, 0xF1, 0x4C, 0x80, 0x24, 0xFF, 0xFC};
+    std::copy(std::begin(adts), std::end(adts), p.begin() + 20);
+    auto ctx = makeContext({ProgramSpec{}});
+    AudioEsFields& es = ctx->programs[0].timing.audio[0].es;
+    scanAudioPayload(es, p.data(), 4, false);
+    ASSERT_TRUE(es.audioHeaderSeen);
+    EXPECT_EQ(es.layer, 0);
+    EXPECT_EQ(es.bitrateIndex, 4);
+    for (int i = 0; i < 20; ++i)
+        stepAudio(*ctx, {2, 372, 5, 21.3});
+    EXPECT_EQ(ctx->programs[0].timing.audio[0].buffer.rate, 0);
+    EXPECT_EQ(countCode(*ctx, 1147) + countCode(*ctx, 1148), 0);
 }
 
 TEST(BufferModel, SwitchOffMovesFillsButCountsNothing) {
