@@ -14,7 +14,7 @@
 #include "cardlib/usb_stream.h"
 #include "cardlib/zelcard.h"
 #include "fuzz/fuzz_inputs.h"
-#include "platform/devio/clock.h"
+#include "platform/clock.h"
 #include "platform/devio/devio.h"
 #include "platform/devio/zelcard_interface.h"
 #include "platform/message.h"
@@ -53,7 +53,7 @@ class FuzzBulkPipe : public devio::Driver {
 };
 
 struct Bench {
-    devio::VirtualClock clock;
+    VirtualClock clock;
     ScopedMessageHook quiet{[](std::string_view) {}};
     std::shared_ptr<FuzzBulkPipe> pipe = std::make_shared<FuzzBulkPipe>();
     devio::Handle handle = 0;
