@@ -33,7 +33,6 @@ void AnalysePcrPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
 // with PCR_flag).
 int64_t packetPcr(const uint8_t* packet);
 
-
 // later - earlier in 27 MHz ticks, taken modulo the PCR range into (-range/2, range/2]: a wrap of
 // the 33-bit base between the two gives the small forward step, a PCR that went back a negative
 // value.
