@@ -236,8 +236,10 @@ void AnalysePcrPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
         }
         if (pcr == -2) pcr = packetPcr(packet);
         if (pcr < 0) {
-            // A new time base may be announced before the packet that carries its first PCR.
-            if (discontinuityIndicator(packet)) t.newTimeBasePending = 1;
+            // A new time base may be announced before the packet that carries its first PCR: it
+            // concerns every program of the PID. Most packets announce nothing and end here.
+            if (!discontinuityIndicator(packet)) return;
+            t.newTimeBasePending = 1;
             continue;
         }
         if (!offered) {
