@@ -20,6 +20,7 @@
 #include "presentation/results_page.h"
 #include "shell/cli/analysis_report.h"
 #include "shell/cli/analyze_command.h"
+#include "tests/shell/cli_test_fixture.h"
 #include "tools/tsgen/generator.h"
 #include "tools/tsgen/presets.h"
 
@@ -29,53 +30,18 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-class ProgramChangeReportTest : public ::testing::Test {
+class ProgramChangeReportTest : public CliTest {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("orv-change-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-        setenv("ORV_REGISTRY_DIR", (dir_ / "registry").c_str(), 1);
-        setenv("ORV_DATA_DIR", (dir_ / "data").c_str(), 1);
-    }
-    void TearDown() override {
-        unsetenv("ORV_REGISTRY_DIR");
-        unsetenv("ORV_DATA_DIR");
-        fs::remove_all(dir_);
-    }
-
-    std::string write(const std::vector<uint8_t>& ts) {
-        const fs::path p = dir_ / "stream.ts";
-        std::ofstream(p, std::ios::binary)
-            .write(reinterpret_cast<const char*>(ts.data()),
-                   static_cast<std::streamsize>(ts.size()));
-        return p.string();
-    }
-
     std::string analyze(const std::string& file, bool asJson) {
-        AnalyzeOptions o;
-        o.file = file;
-        o.json = asJson;
-        o.writeLog = false;
-        std::ostringstream out;
-        EXPECT_EQ(runAnalyze(o, out), 0);
-        return out.str();
+        const std::string out = run(options(file, asJson));
+        EXPECT_EQ(exitCode_, 0);
+        return out;
     }
-
-    fs::path dir_;
-    std::vector<std::string> messages_;
-    ScopedMessageHook hook_{[this](std::string_view t) { messages_.emplace_back(t); }};
 };
 
 tsgen::Fault change(tsgen::FaultKind kind, uint64_t at, std::optional<uint16_t> pid,
                     int64_t value) {
-    tsgen::Fault f;
-    f.kind = kind;
-    f.at = at;
-    f.pid = pid;
-    f.value = value;
-    return f;
+    return {.kind = kind, .at = at, .pid = pid, .value = value};
 }
 
 TEST_F(ProgramChangeReportTest, AnalyzeReportsEveryChangeWithItsPacket) {

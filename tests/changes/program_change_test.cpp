@@ -86,12 +86,7 @@ PassResult analyse(const Bytes& ts) {
 
 tsgen::Fault change(tsgen::FaultKind kind, uint64_t at, std::optional<uint16_t> pid,
                     int64_t value) {
-    tsgen::Fault f;
-    f.kind = kind;
-    f.at = at;
-    f.pid = pid;
-    f.value = value;
-    return f;
+    return {.kind = kind, .at = at, .pid = pid, .value = value};
 }
 
 std::size_t packetsOf(const Bytes& ts, unsigned pid, std::size_t from = 0) {

@@ -29,12 +29,7 @@ const Bytes& clean() {
 }
 
 Fault change(FaultKind kind, uint64_t at, std::optional<uint16_t> pid, int64_t value) {
-    Fault f;
-    f.kind = kind;
-    f.at = at;
-    f.pid = pid;
-    f.value = value;
-    return f;
+    return {.kind = kind, .at = at, .pid = pid, .value = value};
 }
 
 // The clean stream's tables as written out by hand (without their CRC_32):

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/message.h"
+#include "tests/shell/cli_test_fixture.h"
 #include "tools/tsgen/generator.h"
 #include "tools/tsgen/presets.h"
 
@@ -29,49 +30,18 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-class AnalyzeCommandTest : public ::testing::Test {
+class AnalyzeCommandTest : public CliTest {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("orv-analyze-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-        setenv("ORV_REGISTRY_DIR", (dir_ / "registry").c_str(), 1);
-        setenv("ORV_DATA_DIR", (dir_ / "data").c_str(), 1);
-    }
-    void TearDown() override {
-        unsetenv("ORV_REGISTRY_DIR");
-        unsetenv("ORV_DATA_DIR");
-        fs::remove_all(dir_);
-    }
-
     // Runs the command; the JSON document, or nullopt when it failed (messages_ says why).
     std::optional<json> analyze(const std::string& file, bool writeLog = false,
                                 std::optional<double> bitrate = std::nullopt) {
-        AnalyzeOptions o;
-        o.file = file;
-        o.json = true;
+        AnalyzeOptions o = options(file, true, bitrate);
         o.writeLog = writeLog;
         o.logPath = (dir_ / "error.log").string();
-        o.bitrateMbps = bitrate;
-        std::ostringstream out;
-        exitCode_ = runAnalyze(o, out);
+        const std::string out = run(o);
         if (exitCode_ != 0) return std::nullopt;
-        return json::parse(out.str());
+        return json::parse(out);
     }
-
-    std::string write(const std::vector<uint8_t>& ts) {
-        const fs::path p = dir_ / "stream.ts";
-        std::ofstream(p, std::ios::binary)
-            .write(reinterpret_cast<const char*>(ts.data()),
-                   static_cast<std::streamsize>(ts.size()));
-        return p.string();
-    }
-
-    fs::path dir_;
-    int exitCode_ = 0;
-    std::vector<std::string> messages_;
-    ScopedMessageHook hook_{[this](std::string_view t) { messages_.emplace_back(t); }};
 };
 
 tsgen::Fault fault(tsgen::FaultKind kind, uint64_t at, std::optional<uint16_t> pid,

@@ -14,6 +14,7 @@
 
 #include "platform/message.h"
 #include "shell/cli/analyze_command.h"
+#include "tests/shell/cli_test_fixture.h"
 #include "tools/tsgen/generator.h"
 #include "tools/tsgen/presets.h"
 
@@ -23,48 +24,15 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-class SectionCollectionCli : public ::testing::Test {
+class SectionCollectionCli : public CliTest {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("orv-sections-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-        setenv("ORV_REGISTRY_DIR", (dir_ / "registry").c_str(), 1);
-        setenv("ORV_DATA_DIR", (dir_ / "data").c_str(), 1);
-    }
-    void TearDown() override {
-        unsetenv("ORV_REGISTRY_DIR");
-        unsetenv("ORV_DATA_DIR");
-        fs::remove_all(dir_);
-    }
-
     // The command's output (JSON or text), or nullopt when it did not analyse the file.
-    std::optional<std::string> run(const std::string& file, bool asJson,
-                                   std::optional<double> bitrate = std::nullopt) {
-        AnalyzeOptions o;
-        o.file = file;
-        o.json = asJson;
-        o.writeLog = false;
-        o.bitrateMbps = bitrate;
-        std::ostringstream out;
-        exitCode_ = runAnalyze(o, out);
+    std::optional<std::string> analyze(const std::string& file, bool asJson,
+                                       std::optional<double> bitrate = std::nullopt) {
+        const std::string out = run(options(file, asJson, bitrate));
         if (exitCode_ != 0) return std::nullopt;
-        return out.str();
+        return out;
     }
-
-    std::string write(const std::vector<uint8_t>& ts) {
-        const fs::path p = dir_ / "stream.ts";
-        std::ofstream(p, std::ios::binary)
-            .write(reinterpret_cast<const char*>(ts.data()),
-                   static_cast<std::streamsize>(ts.size()));
-        return p.string();
-    }
-
-    fs::path dir_;
-    int exitCode_ = 0;
-    std::vector<std::string> messages_;
-    ScopedMessageHook hook_{[this](std::string_view t) { messages_.emplace_back(t); }};
 };
 
 tsgen::Fault fault(tsgen::FaultKind kind, uint64_t at, uint16_t pid, int64_t value = 0) {
@@ -157,7 +125,7 @@ TEST_F(SectionCollectionCli, GeneratedStreams) {
         tsgen::GenerateResult generated;
         const std::string file = write(tsgen::generateStream(preset.config, faults, &generated));
         ASSERT_TRUE(generated.missed.empty());
-        const std::optional<std::string> out = run(file, true);
+        const std::optional<std::string> out = analyze(file, true);
         ASSERT_TRUE(out.has_value()) << exitCode_;
         const json doc = json::parse(*out);
 
@@ -190,7 +158,7 @@ TEST_F(SectionCollectionCli, GeneratedStreams) {
             EXPECT_EQ(t["cutShort"], cut ? 1 : 0) << t["name"];
         }
         if (c.cutShortLine != nullptr) {
-            const std::optional<std::string> text = run(file, false);
+            const std::optional<std::string> text = analyze(file, false);
             ASSERT_TRUE(text.has_value());
             const std::size_t at = text->find(std::string("\n  ") + c.cutShortLine + " ");
             ASSERT_NE(at, std::string::npos);
@@ -206,11 +174,11 @@ TEST_F(SectionCollectionCli, GeneratedStreams) {
 TEST_F(SectionCollectionCli, ACaptureWithASinglePatAndPmtIsAnalysed) {
     const fs::path file = fs::path(ORV_STREAMS_DIR) / "cap-h264-aac.ts";
     if (!fs::exists(file)) GTEST_SKIP() << "no capture " << file;
-    EXPECT_FALSE(run(file.string(), true).has_value());
+    EXPECT_FALSE(analyze(file.string(), true).has_value());
     ASSERT_FALSE(messages_.empty());
     EXPECT_NE(messages_.back().find("--bitrate"), std::string::npos) << messages_.back();
 
-    const std::optional<std::string> out = run(file.string(), true, 2.0);
+    const std::optional<std::string> out = analyze(file.string(), true, 2.0);
     ASSERT_TRUE(out.has_value()) << exitCode_;
     const json doc = json::parse(*out);
     EXPECT_EQ(doc["packets"], 9692);
