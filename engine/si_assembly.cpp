@@ -47,24 +47,10 @@ constexpr SiScreen kScreens[] = {
     {kPidTdtTot, {{0x70, 0x70}, {0x72, 0x73}}, 2, Tr290ErrorKind::Tdt, sub::kTdtTableId, 1200},
 };
 
-// The per-table slot of ctx.sectionsCutShort (that of the CRC counters), or -1 for the tables
-// without a CRC_32: TDT, RST and stuffing.
+// The per-table slot of ctx.sectionsCutShort for an SI section, or -1 for the tables without a
+// CRC_32 (TDT, RST, stuffing); a PSI table_id on an SI PID counts for no table.
 int cutShortSlot(unsigned tableId) {
-    struct Range {
-        unsigned first, last;
-        CrcTable table;
-    };
-    static constexpr Range kSlots[] = {
-        {kTableNitActual, kTableNitOther, CrcTable::Nit},
-        {kTableSdtActual, kTableSdtActual, CrcTable::Sdt},
-        {kTableSdtOther, kTableSdtOther, CrcTable::Sdt},
-        {kTableBat, kTableBat, CrcTable::Bat},
-        {kTableEitPfActual, kTableEitScheduleLast, CrcTable::Eit},
-        {kTableTot, kTableTot, CrcTable::Tot},
-    };
-    for (const Range& r : kSlots)
-        if (tableId >= r.first && tableId <= r.last) return static_cast<int>(r.table);
-    return -1;
+    return tableId <= 0x02 ? -1 : crcTableOfTableId(tableId);
 }
 
 int bufferSize(unsigned pid) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/tr290_kinds.h"
+
 namespace orv {
 
 // How often one table kind repeats, measured from packet positions. Longest and shortest start
@@ -140,6 +142,19 @@ inline constexpr uint8_t kTableNitActual = 0x40, kTableNitOther = 0x41, kTableSd
 
 // EIT lists for table_id 0x4E..0x6F, indexed by table_id - 0x4E.
 inline constexpr int kEitListCount = kTableEitScheduleLast - kTableEitPfActual + 1;
+
+// The per-table counter (CRC errors, sections cut short) of a table_id, or -1 for the tables
+// without a CRC_32 (TDT, RST, stuffing) and the table_ids of no table.
+constexpr int crcTableOfTableId(unsigned tableId) {
+    if (tableId <= 0x02) return static_cast<int>(tableId);  // PAT, CAT, PMT
+    if (tableId == kTableNitActual || tableId == kTableNitOther) return int(CrcTable::Nit);
+    if (tableId == kTableSdtActual || tableId == kTableSdtOther) return int(CrcTable::Sdt);
+    if (tableId == kTableBat) return int(CrcTable::Bat);
+    if (tableId >= kTableEitPfActual && tableId <= kTableEitScheduleLast) return int(CrcTable::Eit);
+    if (tableId == kTableTot) return int(CrcTable::Tot);
+    return -1;
+}
+static_assert(crcTableOfTableId(0x01) == int(CrcTable::Cat));
 inline constexpr int kEitPfCapacity = 512;
 inline constexpr int kEitScheduleCapacity = 1024;
 

@@ -1,7 +1,5 @@
 #include "shell/cli/report_cut_short.h"
 
-#include <algorithm>
-
 #include "engine/analysis_context.h"
 #include "engine/si_tables.h"
 
@@ -27,28 +25,8 @@ constexpr CutShortTable kTables[] = {
     {CrcTable::Tot, "TOT", kTableTot, kPidTdtTot},
 };
 
-// The counter each table line belongs to, by its table_id; the TDT and the RST have none.
-struct TableIds {
-    unsigned first, last;
-    CrcTable table;
-};
-constexpr TableIds kCounterOfTableId[] = {
-    {0x00, 0x00, CrcTable::Pat},
-    {0x01, 0x01, CrcTable::Cat},
-    {0x02, 0x02, CrcTable::Pmt},
-    {kTableNitActual, kTableNitOther, CrcTable::Nit},
-    {kTableSdtActual, kTableSdtActual, CrcTable::Sdt},
-    {kTableSdtOther, kTableSdtOther, CrcTable::Sdt},
-    {kTableBat, kTableBat, CrcTable::Bat},
-    {kTableEitPfActual, kTableEitScheduleLast, CrcTable::Eit},
-    {kTableTot, kTableTot, CrcTable::Tot},
-};
-
 bool belongsTo(const TableLine& line, CrcTable table) {
-    return std::any_of(
-        std::begin(kCounterOfTableId), std::end(kCounterOfTableId), [&](const TableIds& ids) {
-            return ids.table == table && line.tableId >= ids.first && line.tableId <= ids.last;
-        });
+    return crcTableOfTableId(line.tableId) == static_cast<int>(table);
 }
 
 }  // namespace
