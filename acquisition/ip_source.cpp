@@ -45,6 +45,7 @@ LiveOpenResult IpSource::open(const std::atomic<bool>& stop) {
     work_ = {};
     dropsSeen_ = 0;
     packetsPerDatagram_ = 0;
+    hinted_ = false;
     groups_.reset();
     sequence_.reset();
     meter_.reset();
@@ -162,15 +163,18 @@ void IpSource::classify(std::size_t i) {
     work_.overflowDatagrams += drops;
 
     std::span<const std::uint8_t> payload(d.data, d.length);
-    DatagramPackets packets;
-    if (!d.truncated) packets = wholePackets(payload, groups_.length());
-
-    if (url_.protocol == IpProtocol::Udp) {
-        if (drops > 0) countLoss(d.arrivalNs, drops, packets.count);
-    } else {
-        const auto header = d.truncated ? std::nullopt : parseRtpHeader(payload);
+    std::uint64_t lost = drops;
+    if (url_.protocol == IpProtocol::Rtp) {
+        lost = 0;
+        // A datagram cut at the slot's end still has its header, and its number counts.
+        const auto header = parseRtpHeader(payload);
         if (!header) {
-            ++(d.truncated ? work_.partialDatagrams : work_.badRtpHeaders);
+            if (d.truncated) {
+                ++work_.partialDatagrams;
+            } else {
+                ++work_.badRtpHeaders;
+                if (wholePackets(payload).count > 0) hintProtocol(false);
+            }
             return;
         }
         const RtpSequence::Step step = sequence_.next(header->sequence, header->ssrc);
@@ -179,14 +183,23 @@ void IpSource::classify(std::size_t i) {
             return;
         }
         if (step.verdict == RtpSequence::Verdict::Restart) ++work_.sequenceRestarts;
+        lost = step.lost;
         payload = payload.subspan(header->payloadOffset, header->payloadLength);
-        packets = wholePackets(payload, groups_.length());
-        if (step.lost > 0) countLoss(d.arrivalNs, step.lost, packets.count);
         slot.offset = header->payloadOffset;
     }
 
+    const DatagramPackets packets =
+        d.truncated ? DatagramPackets{} : wholePackets(payload, groups_.length());
+    if (lost > 0) countLoss(d.arrivalNs, lost, packets.count);
     if (packets.count == 0) {
         ++work_.partialDatagrams;
+        if (url_.protocol == IpProtocol::Udp && !d.truncated) {
+            const auto header = parseRtpHeader(payload);
+            if (header &&
+                wholePackets(payload.subspan(header->payloadOffset, header->payloadLength)).count >
+                    0)
+                hintProtocol(true);
+        }
         return;
     }
     slot.count = packets.count;
@@ -204,6 +217,18 @@ void IpSource::countLoss(std::int64_t tNs, std::uint64_t datagrams, std::size_t 
     // The meter first, so an interval it closes here does not yet hold this loss.
     meter_.lost(tNs, datagrams * perDatagram, datagrams);
     work_.lostDatagrams += datagrams;
+}
+
+// The datagrams are packets framed the other way than the URL says: said once per opening.
+void IpSource::hintProtocol(bool carriesRtp) {
+    if (hinted_) return;
+    hinted_ = true;
+    IpUrl other = url_;
+    other.protocol = carriesRtp ? IpProtocol::Rtp : IpProtocol::Udp;
+    showMessage(url_.text() +
+                (carriesRtp ? ": the datagrams carry RTP headers; receive them with "
+                            : ": the datagrams carry no RTP header; receive them with ") +
+                other.text());
 }
 
 void IpSource::intervalClosed(const MdiInterval& interval) {

@@ -13,6 +13,8 @@
 //   kernel dropped at this socket (its receive buffer full); losses further upstream show as
 //   continuity errors in the analysis;
 // - unicast with a SOURCE: datagrams from other senders are ignored;
+// - datagrams framed the other way than the URL says (RTP to udp://, plain packets to rtp://)
+//   are skipped, and a message says so once, naming the URL that would take them;
 // - a packet length change drops the unfinished group of the old length.
 //
 // The Media Delivery Index (mdi_meter.h) is measured per second on the datagrams taken, with the
@@ -99,6 +101,7 @@ class IpSource final : public LiveSource {
     void classify(std::size_t i);
     void countLoss(std::int64_t tNs, std::uint64_t datagrams, std::size_t nextPackets);
     void fill();
+    void hintProtocol(bool carriesRtp);
     void intervalClosed(const MdiInterval& interval);
     void publish();
 
@@ -113,7 +116,8 @@ class IpSource final : public LiveSource {
     MdiMeter meter_;
     std::uint32_t dropsSeen_ = 0;
     std::size_t packetsPerDatagram_ = 0;  // of the last datagram taken
-    IpCounters work_;                     // the acquisition thread's own
+    bool hinted_ = false;
+    IpCounters work_;  // the acquisition thread's own
 
     mutable std::mutex published_;
     IpCounters shown_;

@@ -76,9 +76,10 @@ std::optional<SocketError> join(int fd, const IpUrl& url) {
         rc = setOption(fd, IPPROTO_IP, IP_ADD_SOURCE_MEMBERSHIP, m);
     }
     if (rc != 0)
-        return failure("joining the group " + dotted(url.group) +
-                       (url.source ? " for source " + dotted(*url.source) : std::string()) + on +
-                       " failed");
+        return failure(
+            "joining the group " + dotted(url.group) +
+            (url.source ? " for source " + dotted(*url.source) : std::string()) + on + " failed" +
+            (on.empty() ? "; name the interface to join on with ?iface=ADDRESS or NAME" : ""));
     return std::nullopt;
 }
 

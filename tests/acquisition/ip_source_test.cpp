@@ -493,6 +493,39 @@ TEST(IpSource, UdpCountsTheDatagramsTheSocketDropped) {
     EXPECT_EQ(lostSoFar(), n.overflowDatagrams);
 }
 
+// RTP sent to udp:// or plain packets to rtp://: skipped, counted, and named once.
+TEST(IpSource, DatagramsFramedTheOtherWayAreNamed) {
+    const Bytes ts = streamPackets(188, 21);
+    for (const bool rtpSent : {true, false}) {
+        const std::string port = std::to_string(freePort());
+        const std::string udp = "udp://127.0.0.1:" + port, rtp = "rtp://127.0.0.1:" + port;
+        SCOPED_TRACE(rtpSent ? "RTP to udp://" : "plain to rtp://");
+        std::vector<std::string> messages;
+        ScopedMessageHook hook([&messages](std::string_view m) { messages.emplace_back(m); });
+        IpSource source(*parseIpUrl(rtpSent ? udp : rtp).url);
+        const std::atomic<bool> stop{false};
+        ASSERT_EQ(source.open(stop), LiveOpenResult::Ready);
+        Sender sender("127.0.0.1", static_cast<uint16_t>(std::stoi(port)));
+        sender.run([&](Sender& s) {
+            for (uint16_t i = 0; i < 3; ++i) {
+                Bytes d = rtpSent ? rtpHeader(i, false) : Bytes{};
+                d.insert(d.end(), ts.begin() + i * 7 * 188, ts.begin() + (i + 1) * 7 * 188);
+                s.send(d);
+            }
+        });
+        const Received got = receiveAll(source, sender);
+        EXPECT_EQ(got.groups, 0u);
+        const IpCounters n = source.counters();
+        EXPECT_EQ(n.datagrams, 3u);
+        EXPECT_EQ(n.partialDatagrams, rtpSent ? 3u : 0u);
+        EXPECT_EQ(n.badRtpHeaders, rtpSent ? 0u : 3u);
+        const std::vector<std::string> expected = {
+            rtpSent ? udp + ": the datagrams carry RTP headers; receive them with " + rtp
+                    : rtp + ": the datagrams carry no RTP header; receive them with " + udp};
+        EXPECT_EQ(messages, expected);
+    }
+}
+
 TEST(IpSource, WakeEndsAWaitAtOnce) {
     IpSource source(*parseIpUrl("udp://127.0.0.1:" + std::to_string(freePort())).url);
     const std::atomic<bool> stop{false};
