@@ -360,6 +360,25 @@ INSTANTIATE_TEST_SUITE_P(Cards, Interruption,
                          ::testing::Values(sim::SimKind::Pci, sim::SimKind::Usb),
                          [](const auto& info) { return kindName(info.param); });
 
+TEST_F(CardSourceTest, LostUsbFramingIsAnEmptyBatchAndReadingGoesOn) {
+    sim::SimConfig c = simConfig(sim::SimKind::Usb);
+    c.lostFramingAfter = 10;  // junk bytes behind the eleventh group
+    plug(c);
+    CardSource source;
+    ASSERT_EQ(source.open(stop_), LiveOpenResult::Ready);
+    const Received r = receive(source, 60, 200ms);
+    source.close();
+    EXPECT_GE(r.framingLost, 1);
+    EXPECT_GE(r.groups, 60u);
+    // Whatever came is whole groups of the file's consecutive packets.
+    for (std::size_t g = 0; g < r.groups; ++g) {
+        const std::uint8_t* group = r.bytes.data() + g * 40 * 188;
+        for (std::size_t j = 1; j < 40; ++j) {
+            ASSERT_EQ(packetIndex(group + j * 188), (packetIndex(group) + j) % kIndexedPackets);
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 
 TEST_F(CardSourceTest, WakeEndsAWaitAtOnceAndAStopEndsTheReceiveStartRetries) {
