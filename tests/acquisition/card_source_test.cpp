@@ -428,20 +428,5 @@ TEST_F(CardSourceTest, WakeEndsAWaitAtOnceAndAStopEndsTheReceiveStartRetries) {
     EXPECT_TRUE(messages_.empty());
 }
 
-TEST(InterfaceSettings, NamesOfTheCommandLine) {
-    const InterfaceSettings defaults;
-    EXPECT_EQ(defaults.inputInterface, InputInterface::Asi);
-    EXPECT_EQ(defaults.cableFrequencyKHz, 315000);
-    EXPECT_EQ(defaults.cableSymbolRateK, 6875);
-    EXPECT_EQ(defaults.cableQamIndex, 2);
-    const std::pair<int, std::optional<int>> qam[] = {{16, 0},  {32, 1}, {64, 2},   {128, 3},
-                                                      {256, 4}, {8, {}}, {100, {}}, {512, {}}};
-    for (const auto& [order, index] : qam)
-        EXPECT_EQ(qamIndexOfOrder(order), index) << order;
-    EXPECT_EQ(inputInterfaceNamed("asi"), InputInterface::Asi);
-    EXPECT_EQ(inputInterfaceNamed("cable"), InputInterface::Cable);
-    EXPECT_EQ(inputInterfaceNamed("ASI2"), std::nullopt);
-}
-
 }  // namespace
 }  // namespace orv::test
