@@ -28,7 +28,8 @@ struct Infifo {
 static_assert(sizeof(Infifo) == 20);
 
 // Six event handles of a card: slot 1 is signalled when received data is ready; slot 3 is a
-// manual-reset event, the others reset automatically.
+// manual-reset event, the others reset automatically. A program waits on them through
+// ZelGetCardEventFd and ZelWaitCardEvent.
 struct CardEvent {
     ZelHandle slot[6];
 };
@@ -98,6 +99,33 @@ ZEL_API extern Infifo ZelTransmitFifo[10];
 ZEL_API extern std::uint32_t* BitRateFifo[10];
 ZEL_API extern CardEvent hZelCardEvent[10];
 ZEL_API extern long lZelCardNumber;
+
+// Linux addition: waiting on a card's events. The handles in hZelCardEvent belong to the library
+// and cannot be waited on from outside it; these two functions stand in for the system wait.
+// Slots as in CardEvent: slot 1 is the receive-data event (set by the driver each time received
+// data is ready; auto-reset), slot 3 is manual-reset, the others are auto-reset. The events exist
+// from ZelInitFifo on (on the USB box only slot 1, the driver's named event); a ZelInitFifo of
+// the card replaces them.
+//
+// ZelGetCardEventFd gives a new descriptor (close-on-exec) that poll(2)/epoll report readable
+// (POLLIN) while the event is signalled, so a reader can wait on the card together with
+// descriptors of its own (a stop request, a socket). Readiness does not reset the event: after
+// poll reports it, take the signal with ZelWaitCardEvent(slot, 0, card), which resets an
+// auto-reset event; 1 from it means another waiter took the signal first. Do not read from the
+// descriptor (a read would hide the signal until the next set). The descriptor is the caller's:
+// close(2) it when done. It follows the event it was made for; after a new ZelInitFifo ask for
+// a new one (the old one stays valid but is never signalled again).
+//   Result: the descriptor (>= 0); -1 card above 9 or slot above 5; -2 no event in that slot (no
+//   FIFO set up, or the driver refused the event); -3 the system gave no descriptor (errno).
+//
+// ZelWaitCardEvent waits up to timeoutMs (0xFFFFFFFF: no limit) for the event, as
+// WaitForSingleObject did; an auto-reset event is reset by the wait that takes it.
+//   Result: 0 signalled; 1 timed out; -1 card above 9 or slot above 5; -2 no event in that slot.
+//
+// Both may be called from any thread, several at once, also while another thread reads the card;
+// not while another thread runs ZelInitFifo on the same card (which replaces the events).
+ZEL_API long ZelGetCardEventFd(unsigned slot, unsigned card);
+ZEL_API long ZelWaitCardEvent(unsigned slot, unsigned long timeoutMs, unsigned card);
 
 // Initialisation and tuner.
 ZEL_API long ZelResetCard(unsigned card);

@@ -18,11 +18,12 @@ elif [[ "${1:-}" == "--tsan" ]]; then
   build="$root/build-tsan"
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORV_SANITIZE=thread \
     -DORV_BUILD_BENCH=OFF >/dev/null
-  cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target engine_tests cardlib_stream_tests ip_input_tests
+  cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target engine_tests \
+    cardlib_stream_tests ip_input_tests card_source_tests
   export TSAN_OPTIONS=halt_on_error=1
-  "$build/tests/engine_tests"
-  "$build/tests/cardlib_stream_tests"
-  "$build/tests/ip_input_tests"
+  for t in engine_tests cardlib_stream_tests ip_input_tests card_source_tests; do
+    "$build/tests/$t"
+  done
   exit 0
 else
   build="$root/build"

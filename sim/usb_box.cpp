@@ -16,6 +16,7 @@ namespace {
 
 constexpr std::size_t kQueueLimit = 32 * 1024 * 1024;  // the box drops data beyond this
 constexpr auto kReadWait = std::chrono::milliseconds(50);
+constexpr auto kIdleWait = std::chrono::microseconds(250);
 constexpr char kStartCode[8] = {'t', 'k', 'v', 'b', 'm', 'e', 'l', 'q'};
 
 template <typename T>
@@ -294,9 +295,15 @@ std::uint32_t UsbBox::streamRead(std::span<std::byte> out, std::size_t& returned
     if (!firstTransferDone_ && config_.firstTransferBytes > 0) {
         want = std::min(want, config_.firstTransferBytes);
     }
-    // A bulk read completes when its buffer is full or the pipe has been idle a short while.
-    dataReady_.wait_for(lock, kReadWait,
-                        [&] { return !streaming_ || queue_.size() - queueHead_ >= want; });
+    // A bulk read completes when its buffer is full or a short while after data began to come;
+    // on a pipe with nothing to send it completes empty almost at once, so the library's count
+    // of empty transfers ends its collecting soon when the stream stops.
+    const auto started = std::chrono::steady_clock::now();
+    if (dataReady_.wait_for(lock, kIdleWait,
+                            [&] { return !streaming_ || queue_.size() > queueHead_; })) {
+        dataReady_.wait_until(lock, started + kReadWait,
+                              [&] { return !streaming_ || queue_.size() - queueHead_ >= want; });
+    }
     const std::size_t n = std::min(want, queue_.size() - queueHead_);
     std::memcpy(out.data(), queue_.data() + queueHead_, n);
     queueHead_ += n;

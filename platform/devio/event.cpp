@@ -1,16 +1,43 @@
 #include "platform/devio/event.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 #include "platform/devio/handle_table.h"
 
 namespace orv::devio {
 
+Event::~Event() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+}
+
+int Event::descriptor() {
+    std::lock_guard lock(mutex_);
+    if (descriptor_ < 0) {
+        descriptor_ = ::eventfd(signalled_ ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK);
+    }
+    return descriptor_;
+}
+
+void Event::drainDescriptor() {
+    if (descriptor_ < 0) return;
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = ::read(descriptor_, &count, sizeof count);
+}
+
 void Event::set() {
     {
         std::lock_guard lock(mutex_);
         signalled_ = true;
+        // Every set writes, so the descriptor turns readable again even after a reader drained it.
+        if (descriptor_ >= 0) {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t n = ::write(descriptor_, &one, sizeof one);
+        }
     }
     if (manual_) {
         cv_.notify_all();
@@ -22,6 +49,7 @@ void Event::set() {
 void Event::reset() {
     std::lock_guard lock(mutex_);
     signalled_ = false;
+    drainDescriptor();
 }
 
 bool Event::wait(std::uint32_t timeoutMs) {
@@ -32,7 +60,10 @@ bool Event::wait(std::uint32_t timeoutMs) {
     } else if (!cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready)) {
         return false;
     }
-    if (!manual_) signalled_ = false;
+    if (!manual_) {
+        signalled_ = false;
+        drainDescriptor();
+    }
     return true;
 }
 

@@ -1,5 +1,7 @@
 // Events (CreateEvent, SetEvent, WaitForSingleObject) in the device layer's handle table, so a
 // driver and the library can hand them to each other by handle or by name. Waits are real time.
+// An event can also be watched with poll(2) through a descriptor that is readable while it is
+// signalled, so a caller can wait on it together with descriptors of its own.
 #pragma once
 
 #include <condition_variable>
@@ -15,16 +17,28 @@ namespace orv::devio {
 class Event {
   public:
     Event(bool manualReset, bool initialState) : manual_(manualReset), signalled_(initialState) {}
+    ~Event();
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+
     void set();
     void reset();
     // True when signalled within timeoutMs (an auto-reset event is then reset).
     bool wait(std::uint32_t timeoutMs);
+    // An eventfd that poll(2) reports readable while the event is signalled, made at the first
+    // request and closed with the event; -1 (errno set) when the system gives none. Polling it
+    // does not reset the event: a wait does. A reader that drains it only delays readiness to
+    // the next set().
+    int descriptor();
 
   private:
+    void drainDescriptor();  // with the mutex held
+
     std::mutex mutex_;
     std::condition_variable cv_;
     bool manual_;
     bool signalled_;
+    int descriptor_ = -1;
 };
 
 inline constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
