@@ -202,8 +202,8 @@ TEST(RtpSequence, GapsAreLossesLateAndRepeatedAreNot) {
 
 Bytes packets(std::size_t count, std::size_t length) {
     Bytes b(count * length, 0xFF);
-    for (std::size_t i = 0; i < count; ++i)
-        b[i * length] = 0x47;
+    for (std::size_t at = 0; at < b.size(); at += length)
+        b[at] = 0x47;
     return b;
 }
 
