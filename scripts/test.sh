@@ -18,10 +18,11 @@ elif [[ "${1:-}" == "--tsan" ]]; then
   build="$root/build-tsan"
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORV_SANITIZE=thread \
     -DORV_BUILD_BENCH=OFF >/dev/null
-  cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target engine_tests cardlib_stream_tests
+  cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target engine_tests cardlib_stream_tests live_run_tests
   export TSAN_OPTIONS=halt_on_error=1
   "$build/tests/engine_tests"
   "$build/tests/cardlib_stream_tests"
+  "$build/tests/live_run_tests"
   exit 0
 else
   build="$root/build"
