@@ -20,7 +20,6 @@ int normalisedPacketLength(int length) {
 void AcquisitionThread::start(LiveSource& source) {
     stop();
     stop_.store(false);
-    finished_.store(false);
     source_ = &source;
     {
         const std::lock_guard<std::mutex> lock(ctx_.mutex);
@@ -46,12 +45,9 @@ void AcquisitionThread::stop() {
 
 void AcquisitionThread::run(LiveSource& source) {
     struct Leaving {
-        AcquisitionThread& t;
-        ~Leaving() {
-            t.finished_.store(true);
-            t.clock_.threadEnding();
-        }
-    } leaving{*this};
+        WaitClock& clock;
+        ~Leaving() { clock.threadEnding(); }
+    } leaving{clock_};
 
     const LiveOpenResult opened = source.open(stop_);
     if (opened == LiveOpenResult::Failed) {

@@ -49,8 +49,6 @@ class AcquisitionThread {
     // it is the caller's (after this returns, nothing reads it any more).
     void stop();
     bool started() const { return thread_.joinable(); }
-    // True once the thread has left its procedure (it may still need joining).
-    bool finished() const { return finished_.load(); }
 
     // The QAM information record received last, and the read counts; ctx.mutex held by the caller.
     const std::optional<ExtraDataInTs>& latestQamInfo() const { return latestQamInfo_; }
@@ -68,7 +66,6 @@ class AcquisitionThread {
     WaitClock& clock_;
     std::thread thread_;
     std::atomic<bool> stop_{false};
-    std::atomic<bool> finished_{false};
     LiveSource* source_ = nullptr;
     std::optional<ExtraDataInTs> latestQamInfo_;
     AcquisitionCounts counts_;

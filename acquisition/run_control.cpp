@@ -10,6 +10,7 @@ namespace {
 
 using std::chrono::milliseconds;
 using Lock = std::lock_guard<std::mutex>;
+using CommandLock = std::lock_guard<std::recursive_mutex>;
 
 constexpr RunTimer kRunTimers[] = {
     RunTimer::InitProgress, RunTimer::EndOfInit,    RunTimer::RunStart,       RunTimer::CloseInit,
@@ -89,6 +90,7 @@ void RunControl::kill(RunTimer timer) {
 }
 
 void RunControl::start(LiveSource& source) {
+    const CommandLock command(commands_);
     {
         const Lock lock(ctx_.mutex);
         if (phase_ == Phase::Running) return;
@@ -126,6 +128,7 @@ void RunControl::startRun(LiveSource& source) {
 }
 
 void RunControl::stop() {
+    const CommandLock command(commands_);
     Phase phase;
     {
         const Lock lock(ctx_.mutex);
@@ -169,6 +172,7 @@ void RunControl::ended() {
 }
 
 void RunControl::restart() {
+    const CommandLock command(commands_);
     Phase phase;
     {
         const Lock lock(ctx_.mutex);
@@ -196,6 +200,7 @@ void RunControl::restart() {
 }
 
 void RunControl::onRestartStart() {
+    const CommandLock command(commands_);
     LiveSource* source;
     {
         const Lock lock(ctx_.mutex);
@@ -209,6 +214,7 @@ void RunControl::onRestartStart() {
 // --- Timers of the run ---
 
 void RunControl::onInitProgress() {
+    const CommandLock command(commands_);
     bool failed = false;
     {
         const Lock lock(ctx_.mutex);
@@ -234,6 +240,7 @@ void RunControl::onInitProgress() {
 }
 
 void RunControl::onEndOfInit() {
+    const CommandLock command(commands_);
     const Lock lock(ctx_.mutex);
     if (phase_ != Phase::Running || ctx_.analysisMode != AnalysisMode::Online || ctx_.initDone)
         return;
@@ -241,6 +248,7 @@ void RunControl::onEndOfInit() {
 }
 
 void RunControl::onRunStart() {
+    const CommandLock command(commands_);
     {
         const Lock lock(ctx_.mutex);
         if (phase_ != Phase::Running || ctx_.analysisMode != AnalysisMode::Online) return;
@@ -261,6 +269,7 @@ void RunControl::onRunStart() {
 }
 
 void RunControl::onCloseInit() {
+    const CommandLock command(commands_);
     milliseconds savePeriod;
     {
         const Lock lock(ctx_.mutex);
@@ -275,6 +284,7 @@ void RunControl::onCloseInit() {
 }
 
 void RunControl::onBitrateTick() {
+    const CommandLock command(commands_);
     LiveSource* source;
     {
         const Lock lock(ctx_.mutex);
@@ -321,6 +331,7 @@ void RunControl::onBitrateTick() {
 }
 
 void RunControl::onPeriodicSave() {
+    const CommandLock command(commands_);
     milliseconds period;
     {
         const Lock lock(ctx_.mutex);
@@ -332,6 +343,7 @@ void RunControl::onPeriodicSave() {
 }
 
 void RunControl::onResultsRefresh() {
+    const CommandLock command(commands_);
     int next;
     {
         const Lock lock(ctx_.mutex);

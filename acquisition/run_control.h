@@ -4,15 +4,17 @@
 // run start event (5 s later), the close of the initialisation (5 s after that), the one-second
 // bitrate timer, the periodic save of the event list and the results page's refresh cycle.
 //
-// Threads: start, stop, restart and every timer run on the timer service's thread (a front end on
-// another thread posts to it). The acquisition thread feeds the context under ctx.mutex; status()
-// and withContext() take that mutex and may be called from any thread. The front end's hooks that
-// take the context are called with ctx.mutex held.
+// Threads: the timers run on the timer service's thread; start, stop and restart may be called
+// from any thread (one command at a time: they and the timers take turns). The acquisition
+// thread feeds the context under ctx.mutex; status() and withContext() take that mutex and may be
+// called from any thread. The front end's hooks that take the context are called with ctx.mutex
+// held.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -165,6 +167,10 @@ class RunControl {
     AcquisitionThread thread_;
     Hooks hooks_{*this};
 
+    // Taken by every command and timer, so that they never overlap (a stop from another thread
+    // while a timer restarts the run). Taken before ctx.mutex; the acquisition thread never
+    // takes it.
+    std::recursive_mutex commands_;
     // Guarded by ctx.mutex.
     Phase phase_ = Phase::Idle;
     LiveSource* source_ = nullptr;
