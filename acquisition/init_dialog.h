@@ -1,7 +1,7 @@
 // The initialisation dialog of an online run without its window: three status lines, the list of
 // PIDs seen, a progress bar and the button that stops the analysis. The run control opens it at
-// the start of a run and closes it when the initialisation is over; a GUI draws it, the command
-// line may print it.
+// the start of a run and closes it when the initialisation is over (or the run stops); a GUI draws
+// it, the command line may print it. Its button "停止分析" stops the analysis (RunControl::stop).
 #pragma once
 
 #include <array>
