@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     if (monitor.command->parsed()) {
         const std::optional<orv::cli::MonitorOptions> options = orv::cli::monitorOptions(monitor);
         if (!options) return orv::cli::kMonitorInputError;
-        return orv::cli::runMonitor(*options, std::cout, std::cerr);
+        return orv::cli::runMonitorOnStdout(*options);
     }
     if (!cmd->parsed()) return orv::cli::kExitInputError;
     analyze.writeLog = !noLog;

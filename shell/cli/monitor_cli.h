@@ -19,6 +19,11 @@ struct MonitorCli {
     CLI::App* command = nullptr;
 };
 
+// Runs the command with stdout kept for its own output: the card library traces its device opens
+// with printf, which would break the JSON lines, so whatever else writes to the standard output
+// goes to stderr for the run.
+int runMonitorOnStdout(const MonitorOptions& options);
+
 // Adds the subcommand to the app.
 void addMonitorCommand(CLI::App& app, MonitorCli& cli);
 // After parsing: the options, or a message and nullopt for a bad value.
