@@ -391,17 +391,24 @@ TEST_F(MonitorCommandTest, FaultsOverUdpAndRtpGiveTheCodesAndPidsOfAnalyze) {
         const std::set<CodePid> got = codePids(events);
         for (const CodePid& cp : expected)
             EXPECT_TRUE(got.count(cp) > 0) << "missing code " << cp.first << " PID " << cp.second;
-        // PCR jitter live is measured against arrival times, which a sending thread's pacing
-        // moves by far more than the 500 ns limit: that one code is not the file's to give.
+        bool mdi = false;
+        uint64_t lost = 0;
+        for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+            if (!lines[i].contains("mdi")) continue;
+            mdi = true;
+            lost = std::max(lost, lines[i]["mdi"]["lostDatagrams"].get<uint64_t>());
+        }
+        EXPECT_TRUE(mdi);
+        // Nothing else, unless the receiver counted lost datagrams (a loaded machine can overrun
+        // the socket's buffer; the loss then shows as continuity errors, rightly). PCR jitter live
+        // is measured against arrival times, which a sending thread's pacing moves by far more
+        // than the 500 ns limit: that one code is not the file's to give.
+        if (lost > 0) continue;
         for (const CodePid& cp : got) {
             if (cp.first != 1092) {
                 EXPECT_TRUE(expected.count(cp) > 0) << "code " << cp.first << " PID " << cp.second;
             }
         }
-        bool mdi = false;
-        for (std::size_t i = 0; i + 1 < lines.size(); ++i)
-            mdi = mdi || lines[i].contains("mdi");
-        EXPECT_TRUE(mdi);
     }
 }
 
