@@ -400,12 +400,13 @@ TEST_F(MonitorCommandTest, FaultsOverUdpAndRtpGiveTheCodesAndPidsOfAnalyze) {
         }
         EXPECT_TRUE(mdi);
         // Nothing else, unless the receiver counted lost datagrams (a loaded machine can overrun
-        // the socket's buffer; the loss then shows as continuity errors, rightly). PCR jitter live
-        // is measured against arrival times, which a sending thread's pacing moves by far more
-        // than the 500 ns limit: that one code is not the file's to give.
+        // the socket's buffer; the loss then shows as continuity errors, rightly). The PCR interval
+        // and jitter (1090, 1092) are timed live by the local rate of each 40-packet group, taken
+        // from arrival times, which a sending thread's pacing on a shared machine moves by
+        // milliseconds: those two codes are not the file's to give.
         if (lost > 0) continue;
         for (const CodePid& cp : got) {
-            if (cp.first != 1092) {
+            if (cp.first != 1090 && cp.first != 1092) {
                 EXPECT_TRUE(expected.count(cp) > 0) << "code " << cp.first << " PID " << cp.second;
             }
         }
