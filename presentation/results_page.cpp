@@ -127,6 +127,7 @@ std::size_t ResultsPage::appendRecords(const AnalysisContext& ctx,
             allRows_.push_back({iconForCode(rec.code), number, time, std::string(rec.type()),
                                 std::string(rec.detail())});
         }
+        if (rowObserver_) rowObserver_(stored_.back(), allRows_.back());
         ++taken;
     }
     return taken;

@@ -9,8 +9,10 @@
 
 #include <array>
 #include <ctime>
+#include <functional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/analysis_context.h"
@@ -101,6 +103,10 @@ class ResultsPage {
 
     // Source of the arrival times; tests replace it.
     void setClock(std::time_t (*clock)()) { clock_ = clock; }
+    // Called with every event as it becomes a row, before any save can empty the list again: a
+    // live front end streams the events from here (the caller of the drain holds ctx.mutex).
+    using RowObserver = std::function<void(const StoredEvent&, const EventRow&)>;
+    void setRowObserver(RowObserver observer) { rowObserver_ = std::move(observer); }
 
   private:
     void recolourLamps(const KindCounters& counters);
@@ -123,6 +129,7 @@ class ResultsPage {
     bool refreshActive_ = false;
     int failedSaves_ = 0;
     std::time_t (*clock_)() = nullptr;
+    RowObserver rowObserver_;
     std::time_t lastArrival_ = -1;
     std::string lastArrivalText_;
 };

@@ -36,47 +36,20 @@ int codeOf(const std::string& text) {
     return code;
 }
 
-void addKinds(AnalysisReport& r, const AnalysisContext& ctx) {
-    for (int k = 0; k < kKindCount; ++k) {
-        const auto kind = static_cast<Tr290ErrorKind>(k);
-        const ResultsKindInfo& info = resultsKind(kind);
-        KindLine& line = r.kinds[k];
-        line.index = k;
-        line.priority = info.priority;
-        line.name = std::string(kindInfo(kind).name);
-        line.button = std::string(info.button);
-        line.count = counterShown(ctx.log.kindCount, kind);
-        line.box = counterBoxText(line.count);
-        line.red = line.count >= 1;
-        for (int s = 0; s < kindInfo(kind).subCounters; ++s)
-            line.subCounters.push_back(ctx.log.kindCount.at(kind, s));
-    }
-}
-
-void addFacts(EventLine& line, const StoredEvent& stored, const AnalysisContext& ctx) {
-    const EventDef* def = findEvent(line.code);
-    const bool error = def != nullptr && def->eventClass == EventClass::Error;
-    if (error) {
-        line.packet = stored.packet;
-        line.kind = kindIndex(def->kind);
-    }
-    if (stored.pid >= 0) line.pid = stored.pid;
-    if (ctx.streamBitrate.current > 0.0) line.streamTime = packetSpanSeconds(ctx, 0, stored.packet);
-}
-
 void addEvents(AnalysisReport& r, const AnalysisContext& ctx, const ResultsPage& page) {
     const auto rows = page.eventRows();
     const std::vector<StoredEvent>& stored = page.storedEvents();
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const EventRow& row = rows[i];
-        EventLine line;
-        line.row = row.number;
-        line.code = i < stored.size() ? codeOf(stored[i].code) : 0;
-        line.time = row.time;
-        line.type = row.type;
-        line.detail = row.detail;
-        if (i < stored.size()) addFacts(line, stored[i], ctx);
-        r.events.push_back(std::move(line));
+        if (i < stored.size()) {
+            r.events.push_back(eventLine(rows[i], stored[i], ctx));
+        } else {
+            EventLine line;
+            line.row = rows[i].number;
+            line.time = rows[i].time;
+            line.type = rows[i].type;
+            line.detail = rows[i].detail;
+            r.events.push_back(std::move(line));
+        }
     }
 }
 
@@ -161,6 +134,42 @@ void addPcr(AnalysisReport& r, const AnalysisContext& ctx) {
 
 }  // namespace
 
+std::array<KindLine, kKindCount> kindLines(const AnalysisContext& ctx) {
+    std::array<KindLine, kKindCount> lines;
+    for (int k = 0; k < kKindCount; ++k) {
+        const auto kind = static_cast<Tr290ErrorKind>(k);
+        const ResultsKindInfo& info = resultsKind(kind);
+        KindLine& line = lines[k];
+        line.index = k;
+        line.priority = info.priority;
+        line.name = std::string(kindInfo(kind).name);
+        line.button = std::string(info.button);
+        line.count = counterShown(ctx.log.kindCount, kind);
+        line.box = counterBoxText(line.count);
+        line.red = line.count >= 1;
+        for (int s = 0; s < kindInfo(kind).subCounters; ++s)
+            line.subCounters.push_back(ctx.log.kindCount.at(kind, s));
+    }
+    return lines;
+}
+
+EventLine eventLine(const EventRow& row, const StoredEvent& stored, const AnalysisContext& ctx) {
+    EventLine line;
+    line.row = row.number;
+    line.code = codeOf(stored.code);
+    line.time = row.time;
+    line.type = row.type;
+    line.detail = row.detail;
+    const EventDef* def = findEvent(line.code);
+    if (def != nullptr && def->eventClass == EventClass::Error) {
+        line.packet = stored.packet;
+        line.kind = kindIndex(def->kind);
+    }
+    if (stored.pid >= 0) line.pid = stored.pid;
+    if (ctx.streamBitrate.current > 0.0) line.streamTime = packetSpanSeconds(ctx, 0, stored.packet);
+    return line;
+}
+
 AnalysisReport buildReport(const std::string& file, const AnalysisContext& ctx,
                            const ResultsPage& page) {
     AnalysisReport r;
@@ -173,7 +182,7 @@ AnalysisReport buildReport(const std::string& file, const AnalysisContext& ctx,
     r.bitrateMean = ctx.streamBitrate.mean;
     r.errorRate = packetErrorRate(ctx);
     r.errorRateText = formatErrorRate(r.errorRate);
-    addKinds(r, ctx);
+    r.kinds = kindLines(ctx);
     addEvents(r, ctx, page);
     addPrograms(r, ctx);
     addTables(r, ctx);

@@ -14,6 +14,8 @@ namespace orv {
 
 struct AnalysisContext;
 class ResultsPage;
+struct EventRow;
+struct StoredEvent;
 
 namespace cli {
 
@@ -114,6 +116,11 @@ struct AnalysisReport {
 // The caller holds ctx.mutex or is the only thread using the context.
 AnalysisReport buildReport(const std::string& file, const AnalysisContext& ctx,
                            const ResultsPage& page);
+
+// The 32 kinds with their counters, as the results page shows them. The caller holds ctx.mutex.
+std::array<KindLine, kKindCount> kindLines(const AnalysisContext& ctx);
+// One event of the results page's list with the facts the log recorded beside its texts.
+EventLine eventLine(const EventRow& row, const StoredEvent& stored, const AnalysisContext& ctx);
 
 std::string reportText(const AnalysisReport& report);
 std::string reportJson(const AnalysisReport& report);

@@ -3,8 +3,10 @@
 
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <optional>
 
 #include "shell/cli/analyze_command.h"
+#include "shell/cli/monitor_cli.h"
 
 namespace {
 
@@ -50,11 +52,20 @@ int main(int argc, char** argv) {
                   "Exit with 1 when any monitored kind has a finding");
     cmd->add_flag("--no-progress", noProgress, "No progress on stderr");
 
+    orv::cli::MonitorCli monitor;
+    monitor.options.statusIsTerminal = ::isatty(STDERR_FILENO) != 0;
+    orv::cli::addMonitorCommand(app, monitor);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         const int rc = app.exit(e);
         return rc == 0 ? 0 : orv::cli::kExitInputError;
+    }
+    if (monitor.command->parsed()) {
+        const std::optional<orv::cli::MonitorOptions> options = orv::cli::monitorOptions(monitor);
+        if (!options) return orv::cli::kMonitorInputError;
+        return orv::cli::runMonitorOnStdout(*options);
     }
     if (!cmd->parsed()) return orv::cli::kExitInputError;
     analyze.writeLog = !noLog;

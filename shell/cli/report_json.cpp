@@ -2,7 +2,7 @@
 // rely on: add keys, never rename them.
 #include <nlohmann/json.hpp>
 
-#include "shell/cli/analysis_report.h"
+#include "shell/cli/report_json.h"
 #include "shell/cli/report_program_changes.h"
 
 namespace orv::cli {
@@ -35,29 +35,29 @@ json guideJson(const std::vector<GuideServiceLine>& services) {
 
 }  // namespace
 
-std::string reportJson(const AnalysisReport& r) {
+json kindJson(const KindLine& k) {
+    return {{"index", k.index},
+            {"name", k.name},
+            {"button", k.button},
+            {"priority", k.priority},
+            {"count", k.count},
+            {"lamp", k.red ? "red" : "green"},
+            {"subCounters", k.subCounters}};
+}
+
+json eventJson(const EventLine& e) {
+    return {{"row", e.row},         {"code", e.code},         {"time", e.time},
+            {"type", e.type},       {"detail", e.detail},     {"packet", orNull(e.packet)},
+            {"pid", orNull(e.pid)}, {"kind", orNull(e.kind)}, {"streamTime", orNull(e.streamTime)}};
+}
+
+json reportDocument(const AnalysisReport& r) {
     json kinds = json::array();
-    for (const KindLine& k : r.kinds) {
-        kinds.push_back({{"index", k.index},
-                         {"name", k.name},
-                         {"button", k.button},
-                         {"priority", k.priority},
-                         {"count", k.count},
-                         {"lamp", k.red ? "red" : "green"},
-                         {"subCounters", k.subCounters}});
-    }
+    for (const KindLine& k : r.kinds)
+        kinds.push_back(kindJson(k));
     json events = json::array();
-    for (const EventLine& e : r.events) {
-        events.push_back({{"row", e.row},
-                          {"code", e.code},
-                          {"time", e.time},
-                          {"type", e.type},
-                          {"detail", e.detail},
-                          {"packet", orNull(e.packet)},
-                          {"pid", orNull(e.pid)},
-                          {"kind", orNull(e.kind)},
-                          {"streamTime", orNull(e.streamTime)}});
-    }
+    for (const EventLine& e : r.events)
+        events.push_back(eventJson(e));
     json programs = json::array();
     for (const ProgramLine& p : r.programs) {
         json comps = json::array();
@@ -85,7 +85,7 @@ std::string reportJson(const AnalysisReport& r) {
                        {"jitter", interval(p.jitterNs)},
                        {"interval", interval(p.intervalMs)}});
     }
-    const json doc = {
+    return {
         {"file", r.file},
         {"packetLength", r.packetLength},
         {"packets", r.packets},
@@ -106,8 +106,11 @@ std::string reportJson(const AnalysisReport& r) {
         {"pcr", pcr},
         {"errorLog", r.errorLog},
     };
+}
+
+std::string reportJson(const AnalysisReport& r) {
     // Texts from the stream that are not valid UTF-8 are replaced, never fatal.
-    return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    return reportDocument(r).dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace orv::cli
