@@ -42,8 +42,10 @@ struct LiveRead {
 // The Media Delivery Index (RFC 4445) of the last whole second, for IP inputs.
 struct MdiReading {
     double delayFactorMs = 0.0;
-    double mediaLossRate = 0.0;       // packets per second
-    std::uint64_t lostDatagrams = 0;  // since the source was opened (RTP sequence gaps)
+    double mediaLossRate = 0.0;  // packets per second
+    // Datagrams lost since the source was opened: RTP sequence gaps, and for plain UDP the
+    // datagrams the kernel dropped at the socket.
+    std::uint64_t lostDatagrams = 0;
 };
 
 class LiveSource {
