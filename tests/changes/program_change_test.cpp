@@ -14,6 +14,7 @@
 #include "engine/block_driver.h"
 #include "engine/pcr_analysis.h"
 #include "engine/program_discovery.h"
+#include "tests/support/engine_run.h"
 #include "tests/tools/ts_test_util.h"
 #include "tools/tsgen/generator.h"
 #include "tools/tsgen/presets.h"
@@ -26,7 +27,6 @@ using tsgen_test::packetAt;
 using tsgen_test::packetCount;
 
 constexpr std::size_t kInitPackets = 40'000;
-constexpr std::size_t kBlockPackets = 400;
 
 struct Logged {
     int code = 0;
@@ -62,25 +62,14 @@ struct PassResult {
 // As the offline source does it: the initialisation phase on the first 40000 packets, then the
 // main pass from the first packet at the stream's own rate, in blocks of 400 packets.
 PassResult analyse(const Bytes& ts) {
+    test::EngineRunOptions o;
+    o.initPackets = kInitPackets;
+    o.offline = true;
+    test::EngineRun engine = test::runEngine(ts, o);
     PassResult run;
-    AnalysisContext& ctx = *run.ctx;
-    resetAll(ctx);
-    enableAllMonitoring(ctx);
-    ctx.analysisMode = AnalysisMode::Offline;
-    initBlock(ctx, ts.data(), std::min(ts.size(), kInitPackets * 188));
-    finishInit(ctx);
-    ctx.streamBitrate = {8.0, 8.0, 8.0, 8.0};
-    beginRun(ctx, kEventOfflineStart);
-    for (std::size_t off = 0; off < ts.size(); off += kBlockPackets * 188) {
-        analyseBlock(ctx, ts.data() + off, std::min(kBlockPackets * 188, ts.size() - off));
-        const int n = closeForDrain(ctx.log);
-        for (int i = 0; i < n; ++i) {
-            const EventRecord& r = ctx.log.records[i];
-            const std::string detail(r.detail());
-            run.events.push_back({r.code, detail, quotedPacket(detail)});
-        }
-        reopenAfterDrain(ctx.log);
-    }
+    run.ctx = std::move(engine.ctx);
+    for (const test::LoggedEvent& e : engine.events)
+        run.events.push_back({e.code, e.detail, quotedPacket(e.detail)});
     return run;
 }
 

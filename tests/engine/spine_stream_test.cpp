@@ -13,41 +13,19 @@
 #include "engine/block_driver.h"
 #include "engine/packet_header.h"
 #include "engine/program_discovery.h"
+#include "tests/support/engine_run.h"
 #include "tools/tsgen/generator.h"
 #include "tools/tsgen/presets.h"
 
 namespace orv {
 namespace {
 
-struct SpineRun {
-    std::unique_ptr<AnalysisContext> ctx = std::make_unique<AnalysisContext>();
-    std::vector<int> codes;  // error events, run events left out
-    std::vector<std::string> details;
-};
+using SpineRun = test::EngineRun;
 
 SpineRun runSpine(const std::vector<uint8_t>& ts, int packetLength) {
-    SpineRun run;
-    AnalysisContext& ctx = *run.ctx;
-    resetAll(ctx);
-    enableAllMonitoring(ctx);
-    ctx.packetLength = packetLength;
-    const auto len = static_cast<std::size_t>(packetLength);
-    initBlock(ctx, ts.data(), std::min(ts.size(), 40000 * len));
-    finishInit(ctx);
-    ctx.streamBitrate.current = 8.0;
-    beginRun(ctx, kEventOfflineStart);
-    for (std::size_t off = 0; off < ts.size(); off += 400 * len) {
-        analyseBlock(ctx, ts.data() + off, std::min(400 * len, ts.size() - off));
-        const int n = closeForDrain(ctx.log);
-        for (int i = 0; i < n; ++i) {
-            const EventRecord& r = ctx.log.records[i];
-            if (r.code < 1010) continue;
-            run.codes.push_back(r.code);
-            run.details.emplace_back(r.detail());
-        }
-        reopenAfterDrain(ctx.log);
-    }
-    return run;
+    test::EngineRunOptions o;
+    o.packetLength = packetLength;
+    return test::runEngine(ts, o);
 }
 
 std::vector<uint8_t> cleanStream(unsigned packetSize = 188) {

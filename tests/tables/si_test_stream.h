@@ -15,6 +15,7 @@
 #include "engine/analysis_context.h"
 #include "engine/block_driver.h"
 #include "engine/program_discovery.h"
+#include "tests/support/engine_run.h"
 #include "tools/tsgen/section_packetizer.h"
 #include "tools/tsgen/sections.h"
 
@@ -79,20 +80,7 @@ inline std::vector<uint8_t> timedStream(const std::vector<TimedSection>& section
     return timedBursts(bursts);
 }
 
-struct MainPassRun {
-    std::unique_ptr<AnalysisContext> ctx = std::make_unique<AnalysisContext>();
-    std::vector<int> codes;  // error events in order
-    std::vector<std::string> details;
-
-    int count(int code) const {
-        return static_cast<int>(std::count(codes.begin(), codes.end(), code));
-    }
-    std::string detailOf(int code) const {
-        for (std::size_t i = 0; i < codes.size(); ++i)
-            if (codes[i] == code) return details[i];
-        return {};
-    }
-};
+using MainPassRun = test::EngineRun;
 
 // The main pass over a stream with every switch on (setup may change that), at one packet per ms
 // unless another bitrate (Mbit/s) is given.
@@ -100,27 +88,11 @@ struct MainPassRun {
 inline MainPassRun runMainPass(const std::vector<uint8_t>& ts,
                                const std::function<void(AnalysisContext&)>& setup = {},
                                bool withInit = false, double bitrate = kOnePacketPerMs) {
-    MainPassRun run;
-    AnalysisContext& ctx = *run.ctx;
-    resetAll(ctx);
-    enableAllMonitoring(ctx);
-    if (setup) setup(ctx);
-    if (withInit) initBlock(ctx, ts.data(), ts.size());
-    finishInit(ctx);
-    ctx.streamBitrate.current = bitrate;
-    beginRun(ctx, kEventOfflineStart);
-    for (std::size_t off = 0; off < ts.size(); off += 400 * 188) {
-        analyseBlock(ctx, ts.data() + off, std::min<std::size_t>(400 * 188, ts.size() - off));
-        const int n = closeForDrain(ctx.log);
-        for (int i = 0; i < n; ++i) {
-            const EventRecord& r = ctx.log.records[i];
-            if (r.code < 1010) continue;
-            run.codes.push_back(r.code);
-            run.details.emplace_back(r.detail());
-        }
-        reopenAfterDrain(ctx.log);
-    }
-    return run;
+    test::EngineRunOptions o;
+    o.mbps = bitrate;
+    o.initPackets = withInit ? SIZE_MAX : 0;
+    o.setup = setup;
+    return test::runEngine(ts, o);
 }
 
 }  // namespace orv::tables_test
