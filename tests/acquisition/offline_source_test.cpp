@@ -341,12 +341,7 @@ TEST_F(OfflineSourceTest, ProgramChangesAreAppliedAndThePassGoesOnToTheEnd) {
     auto at = [&](uint64_t ms) { return tsgen::slotAtMs(p.config, ms); };
     auto fault = [](tsgen::FaultKind kind, uint64_t where, std::optional<uint16_t> pid,
                     int64_t value) {
-        tsgen::Fault f;
-        f.kind = kind;
-        f.at = where;
-        f.pid = pid;
-        f.value = value;
-        return f;
+        return tsgen::Fault{.kind = kind, .at = where, .pid = pid, .value = value};
     };
     const std::vector<tsgen::Fault> faults = {
         fault(tsgen::FaultKind::CcSkip, at(1'000), 0x101, 1),

@@ -140,12 +140,7 @@ std::vector<std::uint8_t> cleanStream(unsigned packetSize, std::uint64_t ms,
 
 tsgen::Fault fault(tsgen::FaultKind kind, std::uint64_t at, std::optional<std::uint16_t> pid,
                    std::optional<std::int64_t> value) {
-    tsgen::Fault f;
-    f.kind = kind;
-    f.at = at;
-    f.pid = pid;
-    f.value = value;
-    return f;
+    return tsgen::Fault{.kind = kind, .at = at, .pid = pid, .value = value};
 }
 
 // One run's world: the manual clock, the context, the results page with the error log in a

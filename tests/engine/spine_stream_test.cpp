@@ -61,13 +61,7 @@ TEST(SpineStream, CleanTwoProgramStreamGivesNoEvent) {
 
 tsgen::Fault fault(tsgen::FaultKind kind, uint64_t at, std::optional<uint16_t> pid,
                    std::optional<int64_t> value = std::nullopt, uint32_t count = 1) {
-    tsgen::Fault f;
-    f.kind = kind;
-    f.at = at;
-    f.pid = pid;
-    f.value = value;
-    f.count = count;
-    return f;
+    return tsgen::Fault{.kind = kind, .at = at, .pid = pid, .value = value, .count = count};
 }
 
 tsgen::Fault range(tsgen::FaultKind kind, uint64_t at, uint64_t until, uint16_t pid) {

@@ -46,13 +46,7 @@ class AnalyzeCommandTest : public CliTest {
 
 tsgen::Fault fault(tsgen::FaultKind kind, uint64_t at, std::optional<uint16_t> pid,
                    std::optional<int64_t> value = std::nullopt, uint64_t until = 0) {
-    tsgen::Fault f;
-    f.kind = kind;
-    f.at = at;
-    f.pid = pid;
-    f.value = value;
-    f.until = until;
-    return f;
+    return tsgen::Fault{.kind = kind, .at = at, .until = until, .pid = pid, .value = value};
 }
 
 // The events after the run event, as "code detail".

@@ -341,11 +341,7 @@ uint16_t freePort() {
 }
 
 tsgen::Fault fault(tsgen::FaultKind kind, uint64_t at, uint16_t pid) {
-    tsgen::Fault f;
-    f.kind = kind;
-    f.at = at;
-    f.pid = pid;
-    return f;
+    return tsgen::Fault{.kind = kind, .at = at, .pid = pid, .value = std::nullopt};
 }
 
 // (b) A generated stream with faults, played in real time over UDP and over RTP: the faults come

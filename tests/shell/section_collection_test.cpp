@@ -36,12 +36,7 @@ class SectionCollectionCli : public CliTest {
 };
 
 tsgen::Fault fault(tsgen::FaultKind kind, uint64_t at, uint16_t pid, int64_t value = 0) {
-    tsgen::Fault f;
-    f.kind = kind;
-    f.at = at;
-    f.pid = pid;
-    f.value = value;
-    return f;
+    return tsgen::Fault{.kind = kind, .at = at, .pid = pid, .value = value};
 }
 
 const json* tableNamed(const json& doc, const std::string& name) {

@@ -13,13 +13,8 @@ namespace orv {
 namespace {
 
 tsgen::Fault pcrFault(tsgen::FaultKind kind, uint16_t pid, int64_t value, uint32_t count = 1) {
-    tsgen::Fault f;
-    f.kind = kind;
-    f.at = 30'000;  // 5.6 s into the stream
-    f.pid = pid;
-    f.value = value;
-    f.count = count;
-    return f;
+    // 5.6 s into the stream
+    return tsgen::Fault{.kind = kind, .at = 30'000, .pid = pid, .value = value, .count = count};
 }
 
 struct PcrEvent {
