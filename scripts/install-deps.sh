@@ -9,6 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format
   libgtest-dev libgmock-dev
   libcli11-dev nlohmann-json3-dev
+  libxml2-dev  # the HTML report test reads the page back with a strict parser
   ffmpeg  # the timing tests encode short MPEG-2/MP2 streams with it
   time    # peak memory in bench/analyze_bench.sh
 )

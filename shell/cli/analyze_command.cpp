@@ -1,6 +1,11 @@
 #include "shell/cli/analyze_command.h"
 
+#include <cerrno>
 #include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <ostream>
@@ -14,6 +19,8 @@
 #include "presentation/error_log_writer.h"
 #include "presentation/results_page.h"
 #include "shell/cli/analysis_report.h"
+#include "shell/cli/html_report.h"
+#include "shell/cli/html_report_data.h"
 #include "shell/cli/progress_line.h"
 #include "shell/settings/monitor_switches.h"
 
@@ -78,6 +85,31 @@ void explainRefusal(const AnalyzeOptions& o, const OfflineResult& result,
             "orv01: without a PMT there is no PCR to time the stream; --bitrate MBPS "
             "analyses its tables at that rate");
     }
+}
+
+bool writeHtml(const std::string& path, const AnalysisReport& report, const AnalysisContext& ctx) {
+    HtmlReportInput input;
+    input.report = &report;
+    std::error_code ec;
+    input.fileBytes = std::filesystem::file_size(report.file, ec);
+    const std::time_t now = std::time(nullptr);
+    char stamp[32] = "";
+    if (const std::tm* local = std::localtime(&now))
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", local);
+    input.generatedAt = stamp;
+    addMeasurements(input, ctx);
+    const std::string page = htmlReport(input);
+    int error = 0;
+    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+        if (std::fwrite(page.data(), 1, page.size(), f) != page.size()) error = errno ? errno : EIO;
+        if (std::fclose(f) != 0 && error == 0) error = errno ? errno : EIO;
+    } else {
+        error = errno ? errno : EIO;
+    }
+    const bool ok = error == 0;
+    if (!ok)
+        showMessage("orv01: cannot write the HTML report " + path + ": " + std::strerror(error));
+    return ok;
 }
 
 }  // namespace
@@ -148,11 +180,12 @@ int runAnalyze(const AnalyzeOptions& o, std::ostream& out, std::ostream& progres
     }
     report.errorLogFailed = page.failedSaves() > 0;
     out << (o.json ? reportJson(report) : reportText(report)) << std::flush;
+    const bool htmlWritten = !o.htmlPath || writeHtml(*o.htmlPath, report, *ctx);
     held.release();
 
     if (result.status == OfflineStatus::ReadFailed || result.status == OfflineStatus::FileShrank)
         return kExitIncomplete;
-    if (report.errorLogFailed) return kExitLogNotWritten;
+    if (report.errorLogFailed || !htmlWritten) return kExitLogNotWritten;
     return o.failOnFindings && anyFinding(report) ? kExitFindings : kExitAnalysed;
 }
 

@@ -20,6 +20,8 @@ struct AnalyzeOptions {
     bool progress = false;  // percentages on the progress stream (stderr)
     // The stream bitrate of the run in Mbit/s, instead of one measured from PCRs.
     std::optional<double> bitrateMbps;
+    // Also write the self-contained HTML report there.
+    std::optional<std::string> htmlPath;
 };
 
 // Exit codes. When several apply, the first of 3, 4, 1 in that order is returned.
@@ -28,8 +30,8 @@ inline constexpr int kExitFindings = 1;       // --fail-on, and a monitored kind
 inline constexpr int kExitInputError = 2;     // usage or input error: nothing was analysed
 inline constexpr int kExitIncomplete = 3;     // the file could not be read to its end; the results
                                               // of what was read are printed
-inline constexpr int kExitLogNotWritten = 4;  // the error log could not be written; the results
-                                              // are printed
+inline constexpr int kExitLogNotWritten = 4;  // the error log or the HTML report could not be
+                                              // written; the results are printed
 
 // The value of --bitrate: a decimal number of Mbit/s above 0 and at most 1000; nullopt (after
 // showing why) for anything else.

@@ -13,8 +13,8 @@ namespace {
 constexpr const char* kAnalyzeExitCodes =
     "Exit codes: 0 analysed; 1 findings (with --fail-on); 2 usage or input error, nothing "
     "analysed; 3 the file could not be read to its end (read error, or it shrank), the results "
-    "of what was read are printed; 4 the error log could not be written, the results are "
-    "printed. When several apply: 3, then 4, then 1.";
+    "of what was read are printed; 4 the error log or the HTML report could not be written, "
+    "the results are printed. When several apply: 3, then 4, then 1.";
 
 }  // namespace
 
@@ -51,6 +51,11 @@ int main(int argc, char** argv) {
     cmd->add_flag("--fail-on", analyze.failOnFindings,
                   "Exit with 1 when any monitored kind has a finding");
     cmd->add_flag("--no-progress", noProgress, "No progress on stderr");
+    std::string html;
+    cmd->add_option("--html", html,
+                    "Also write one self-contained HTML report (verdict, events, structure, "
+                    "PCR, PES and buffer charts) to this path")
+        ->type_name("REPORT.html");
 
     orv::cli::MonitorCli monitor;
     monitor.options.statusIsTerminal = ::isatty(STDERR_FILENO) != 0;
@@ -71,6 +76,7 @@ int main(int argc, char** argv) {
     analyze.writeLog = !noLog;
     if (noProgress || analyze.json) analyze.progress = false;
     if (!switches.empty()) analyze.switches = switches;
+    if (cmd->count("--html") > 0) analyze.htmlPath = html;
     if (cmd->count("--bitrate") > 0) {
         analyze.bitrateMbps = orv::cli::parseBitrateOption(bitrate);
         if (!analyze.bitrateMbps) return orv::cli::kExitInputError;
