@@ -14,6 +14,7 @@
 #include "engine/guide_records.h"
 #include "engine/init_hooks.h"
 #include "engine/limits.h"
+#include "engine/measurement_observer.h"
 #include "engine/program_change_record.h"
 #include "engine/program_timing.h"
 #include "engine/section_collector.h"
@@ -244,6 +245,8 @@ struct AnalysisContext {
     CaptureSink* captureSink = nullptr;
     // Timers and dialog of the online initialisation phase; null when nobody listens.
     InitHooks* initHooks = nullptr;
+    // Every PCR and PES timing measurement of the run; null when nobody listens.
+    MeasurementObserver* measurementObserver = nullptr;
 
     bool enabled(Tr290ErrorKind k) const { return monitorEnabled[kindIndex(k)] != 0; }
     int programCount() const { return static_cast<int>(programs.size()); }

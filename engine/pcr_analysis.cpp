@@ -161,6 +161,12 @@ void measurePcr(AnalysisContext& ctx, PcrTrack& t, const uint8_t* packet, int64_
         }
         ++t.jitterHistogram[pcrJitterBin(jitter)];
         ++t.jitterSamples;
+        if (ctx.measurementObserver != nullptr) {
+            const std::ptrdiff_t track = &t - ctx.timing.pcrTracks.data();
+            if (track >= 0 && track < static_cast<std::ptrdiff_t>(ctx.timing.pcrTracks.size()))
+                ctx.measurementObserver->pcrMeasured(static_cast<int>(track), ctx.packetCounter,
+                                                     interval, jitter);
+        }
     }
 
     t.ringIndex = index + 1;
@@ -193,6 +199,14 @@ int pcrIntervalBin(double intervalMs) {
 int pcrJitterBin(int32_t jitterNs) {
     return static_cast<int>(std::upper_bound(kJitterLower.begin(), kJitterLower.end(), jitterNs) -
                             kJitterLower.begin());
+}
+
+std::span<const double> pcrIntervalBinUpperMs() {
+    return kIntervalUpper;
+}
+
+std::span<const int32_t> pcrJitterBinLowerNs() {
+    return kJitterLower;
 }
 
 void createPcrTracks(AnalysisContext& ctx) {

@@ -41,5 +41,9 @@ int64_t pcrDifference(int64_t later, int64_t earlier);
 // Histogram bins (exposed for the pages and the tests).
 int pcrIntervalBin(double intervalMs);  // -1 for an interval <= 0
 int pcrJitterBin(int32_t jitterNs);
+// The bin bounds behind them: the upper bound (ms) of every interval bin but the last, and the
+// lower bound (ns) of every jitter bin but the first.
+std::span<const double> pcrIntervalBinUpperMs();
+std::span<const int32_t> pcrJitterBinLowerNs();
 
 }  // namespace orv

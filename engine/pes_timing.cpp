@@ -117,6 +117,9 @@ bool timeStamps(AnalysisContext& ctx, int programIndex, PesClass cls, int compon
             havePcr ? wrappedDifference(dts * 300, pcrEstimate, kPcrModulus) / 27'000.0 : 0.0;
         t.ptsPcrMs[slot] = ptsDelay;
         t.dtsPcrMs[slot] = dtsDelay;
+        if (havePcr && ctx.measurementObserver != nullptr)
+            ctx.measurementObserver->pesMeasured(programIndex, video ? -1 : component,
+                                                 ctx.packetCounter, ptsDelay, dtsDelay);
         const bool delayChecked = havePcr && (video || flags == kPtsAndDts);
         if (delayChecked && dtsDelay > kDataDelayLimitMs &&
             mayLog(ctx, Tr290ErrorKind::DataDelay, sub::kDelayTotal))

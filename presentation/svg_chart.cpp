@@ -147,7 +147,14 @@ std::string lineChartSvg(const LineChart& c) {
         out += text(kLeft + plotW / 2.0, kTop + plotH / 2.0, "no data", "middle");
         return out + "</svg>";
     }
-    const Axis xa = niceAxis(xLow, xHigh), ya = niceAxis(yLow, yHigh);
+    // The time axis spans the data exactly (ticks at round steps inside it); the value axis is
+    // widened to round numbers so the grid lines carry readable labels.
+    Axis xa = niceAxis(xLow, xHigh);
+    if (xHigh > xLow) {
+        xa.low = xLow;
+        xa.high = xHigh;
+    }
+    const Axis ya = niceAxis(yLow, yHigh);
     auto sx = [&](double x) { return kLeft + (x - xa.low) / xa.span() * plotW; };
     auto sy = [&](double y) { return kTop + plotH - (y - ya.low) / ya.span() * plotH; };
 
@@ -156,7 +163,8 @@ std::string lineChartSvg(const LineChart& c) {
                "\" y1=\"" + px(sy(t)) + "\" y2=\"" + px(sy(t)) + "\" stroke=\"#e3e8ee\"/>";
         out += text(kLeft - 6, sy(t) + 3, number(std::fabs(t) < ya.step * 1e-9 ? 0.0 : t), "end");
     }
-    for (double t = xa.low; t <= xa.high + xa.step / 2; t += xa.step)
+    for (double t = std::ceil(xa.low / xa.step - 1e-9) * xa.step; t <= xa.high + xa.step * 1e-9;
+         t += xa.step)
         out += text(sx(t), kTop + plotH + 14, number(std::fabs(t) < xa.step * 1e-9 ? 0.0 : t),
                     "middle");
     out += text(kLeft + plotW / 2.0, c.height - 8, c.xLabel, "middle");

@@ -25,7 +25,7 @@ struct LineChart {
     std::string title, xLabel, yLabel;
     std::vector<ChartSeries> series;
     std::vector<ChartLimit> limits;
-    int width = 560, height = 260;
+    int width = 520, height = 260;
 };
 
 struct HistogramChart {
@@ -33,7 +33,7 @@ struct HistogramChart {
     std::string title, xLabel;
     std::vector<std::string> binLabels;
     std::vector<uint64_t> counts;  // one per label
-    int width = 560, height = 260;
+    int width = 520, height = 260;
 };
 
 std::string lineChartSvg(const LineChart& chart);

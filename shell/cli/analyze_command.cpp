@@ -87,7 +87,8 @@ void explainRefusal(const AnalyzeOptions& o, const OfflineResult& result,
     }
 }
 
-bool writeHtml(const std::string& path, const AnalysisReport& report, const AnalysisContext& ctx) {
+bool writeHtml(const std::string& path, const AnalysisReport& report,
+               const TimingCollector& timing) {
     HtmlReportInput input;
     input.report = &report;
     std::error_code ec;
@@ -97,7 +98,7 @@ bool writeHtml(const std::string& path, const AnalysisReport& report, const Anal
     if (const std::tm* local = std::localtime(&now))
         std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", local);
     input.generatedAt = stamp;
-    addMeasurements(input, ctx);
+    timing.addTo(input);
     const std::string page = htmlReport(input);
     int error = 0;
     if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
@@ -159,6 +160,10 @@ int runAnalyze(const AnalyzeOptions& o, std::ostream& out, std::ostream& progres
     OfflineOptions options;
     options.bitrateMbps = o.bitrateMbps;
 
+    // The HTML report draws every timing measurement of the run, not only the pages' latest.
+    std::optional<TimingCollector> timing;
+    if (o.htmlPath) ctx->measurementObserver = &timing.emplace(*ctx);
+
     HeldMessages held;
     const OfflineResult result = analyseFile(*ctx, o.file, progress, options);
     line.end();
@@ -180,7 +185,7 @@ int runAnalyze(const AnalyzeOptions& o, std::ostream& out, std::ostream& progres
     }
     report.errorLogFailed = page.failedSaves() > 0;
     out << (o.json ? reportJson(report) : reportText(report)) << std::flush;
-    const bool htmlWritten = !o.htmlPath || writeHtml(*o.htmlPath, report, *ctx);
+    const bool htmlWritten = !o.htmlPath || writeHtml(*o.htmlPath, report, *timing);
     held.release();
 
     if (result.status == OfflineStatus::ReadFailed || result.status == OfflineStatus::FileShrank)
