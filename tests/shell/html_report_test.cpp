@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 
+#include "presentation/series_reducer.h"
 #include "presentation/svg_chart.h"
 #include "tests/shell/cli_test_fixture.h"
 #include "tools/tsgen/generator.h"
@@ -115,6 +116,23 @@ TEST(SvgChart, DecimationKeepsEverySpikeAndTheOrder) {
     // A short series is kept as it is.
     ChartSeries shortOne{"x", {1, 2, 3}, {4, 5, 6}};
     EXPECT_EQ(decimated(shortOne, 500).y, shortOne.y);
+}
+
+TEST(SeriesReducer, HoursOfMeasurementsFitTheBucketsAndKeepTheirExtremes) {
+    for (const int n : {1, 63, 64, 65, 5000, 1'000'003}) {
+        SCOPED_TRACE(n);
+        SeriesReducer reducer(64);
+        for (int i = 0; i < n; ++i)
+            reducer.add(i, i == n / 3 ? 1e6 : i == n - 1 && n > 1 ? -1e6 : double(i % 11));
+        const ChartSeries s = reducer.series("s");
+        EXPECT_LE(s.x.size(), 128u);
+        EXPECT_TRUE(std::is_sorted(s.x.begin(), s.x.end()));
+        EXPECT_EQ(*std::max_element(s.y.begin(), s.y.end()), 1e6);
+        if (n > 1) {
+            EXPECT_EQ(*std::min_element(s.y.begin(), s.y.end()), -1e6);
+        }
+        EXPECT_EQ(s.x.front(), 0.0);
+    }
 }
 
 TEST(SvgChart, ChartsAreWellFormedWhateverTheirData) {
