@@ -16,8 +16,8 @@ namespace {
 class PacketSequence {
   public:
     PacketSequence(AnalysisContext& ctx, const uint8_t* block, std::size_t length,
-                   std::span<const uint32_t> cardTimes)
-        : ctx_(ctx), block_(block), length_(length), cardTimes_(cardTimes) {
+                   std::span<const uint32_t> cardTimes, PidRoles& roles)
+        : ctx_(ctx), block_(block), length_(length), cardTimes_(cardTimes), roles_(roles) {
         roles_.rebuild(ctx_);
     }
 
@@ -206,7 +206,7 @@ class PacketSequence {
     const uint8_t* block_;
     std::size_t length_;
     std::span<const uint32_t> cardTimes_;
-    PidRoles roles_;  // rebuilt whenever a table handler may have changed the program table
+    PidRoles& roles_;  // rebuilt whenever a table handler may have changed the program table
     std::size_t pos_ = 0;
     bool known_ = false;
     int d_ = kNoContinuityTest;
@@ -217,7 +217,9 @@ class PacketSequence {
 std::size_t analyseBlock(AnalysisContext& ctx, const uint8_t* block, std::size_t length,
                          std::span<const uint32_t> cardTimes) {
     if (block == nullptr || length == 0) return 0;
-    PacketSequence seq(ctx, block, length, cardTimes);
+    // Rebuilt from the context at every block, so one instance per thread serves any context.
+    static thread_local PidRoles roles;
+    PacketSequence seq(ctx, block, length, cardTimes, roles);
     return walkBlock(block, length, static_cast<std::size_t>(ctx.packetLength), true, seq);
 }
 

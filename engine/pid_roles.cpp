@@ -4,9 +4,29 @@
 
 namespace orv {
 
+void PidRoles::clear() {
+    if (tooManyToNote_) {
+        roles_.fill(0);
+    } else {
+        for (int i = 0; i < markedCount_; ++i)
+            roles_[marked_[i]] = 0;
+    }
+    markedCount_ = 0;
+    tooManyToNote_ = false;
+}
+
 void PidRoles::rebuild(const AnalysisContext& ctx) {
-    roles_.fill(0);
-    auto mark = [this](unsigned pid, uint8_t role) { roles_[pid & 0x1FFF] |= role; };
+    clear();
+    auto mark = [this](unsigned pid, uint8_t role) {
+        uint8_t& r = roles_[pid & 0x1FFF];
+        if (r == 0) {
+            if (markedCount_ < kNotedPids)
+                marked_[markedCount_++] = static_cast<uint16_t>(pid & 0x1FFF);
+            else
+                tooManyToNote_ = true;
+        }
+        r |= role;
+    };
     for (const ProgramEntry& p : ctx.programs) {
         mark(p.pmtPid, kRolePmt);
         if (p.video.present) mark(p.video.pid, kRoleVideo);

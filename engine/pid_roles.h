@@ -1,6 +1,8 @@
 // Which lists of the program table a PID appears in, so that the block driver runs for a packet
 // only the searches that can match it. Rebuilt whenever a table handler may have changed the
 // program table; the searches themselves, and so their order and results, stay as they are.
+// A rebuild clears only the entries the last one set (all 8192 when they were too many to note),
+// so one instance kept from block to block costs a few dozen stores per block, not 8 KB.
 #pragma once
 
 #include <array>
@@ -26,7 +28,13 @@ class PidRoles {
     uint8_t operator[](unsigned pid) const { return roles_[pid & 0x1FFF]; }
 
   private:
+    static constexpr int kNotedPids = 256;
+    void clear();
+
     std::array<uint8_t, 8192> roles_{};
+    std::array<uint16_t, kNotedPids> marked_{};  // the PIDs with a role, while they fit
+    int markedCount_ = 0;
+    bool tooManyToNote_ = false;
 };
 
 }  // namespace orv
