@@ -37,7 +37,7 @@ class PacketSequence {
         programComponents(pkt, pid);
         conditionalAccess(pkt, pid);
         if (!known_) d_ = unreferencedPidStep(ctx_, pkt, pid);
-        continuityVerdict(ctx_, pkt, pid, d_, block_, length_, pos);
+        if (!continuityInOrder(d_)) continuityVerdict(ctx_, pkt, pid, d_, block_, length_, pos);
         return WalkStep::Continue;
     }
 
@@ -150,18 +150,18 @@ class PacketSequence {
         const uint8_t roles = roles_[pid];
         if (!(roles & (kRoleVideo | kRolePcr | kRoleAudio | kRoleOther))) return;
         const int programs = ctx_.programCount();
-        for (int i = 0; (roles & kRoleVideo) && i < programs; ++i) {
-            VideoComponent& v = ctx_.programs[i].video;
-            if (!v.present || v.pid != pid) continue;
-            track(v.cc, pkt);
-            if (!continuityInOrder(d_)) ++v.ccErrors;
-            if (repeatsPayload(d_)) continue;
-            updateVideoPacketStats(v, pkt);
-            AnalysePesPacket(ctx_, i, PesClass::Video, 0, pkt);
+        if (roles & kRoleVideo) {
+            // Nearly always the video of one program, whose index the roles hold.
+            const int only = roles_.videoProgram(pid);
+            if (only >= programs || !videoPacket(only, pkt, pid)) {
+                for (int i = 0; i < programs; ++i)
+                    videoPacket(i, pkt, pid);
+            }
         }
         if (roles & kRolePcr) {
             AnalysePcrPacket(ctx_, pkt, pid, pos_, cardTimes_);
             for (ProgramEntry& prog : ctx_.programs) {
+                if (!(roles & kRolePcrOnly)) break;
                 if (prog.pcrPid == 0 || prog.pcrPid != pid || carriesComponent(prog, pid)) continue;
                 track(prog.pcrCc, pkt);
             }
@@ -181,6 +181,18 @@ class PacketSequence {
                     if (l.pids[k].pid == pid) track(l.pids[k].cc, pkt);
             }
         }
+    }
+
+    // The video step of program i; false when the PID is not that program's video.
+    bool videoPacket(int i, const uint8_t* pkt, unsigned pid) {
+        VideoComponent& v = ctx_.programs[i].video;
+        if (!v.present || v.pid != pid) return false;
+        track(v.cc, pkt);
+        if (!continuityInOrder(d_)) ++v.ccErrors;
+        if (repeatsPayload(d_)) return true;
+        updateVideoPacketStats(v, pkt);
+        AnalysePesPacket(ctx_, i, PesClass::Video, 0, pkt);
+        return true;
     }
 
     static bool carriesComponent(const ProgramEntry& prog, unsigned pid) {

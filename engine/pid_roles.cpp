@@ -27,12 +27,24 @@ void PidRoles::rebuild(const AnalysisContext& ctx) {
         }
         r |= role;
     };
-    for (const ProgramEntry& p : ctx.programs) {
+    const int programs = static_cast<int>(ctx.programs.size());
+    for (int i = 0; i < programs; ++i) {
+        const ProgramEntry& p = ctx.programs[static_cast<std::size_t>(i)];
         mark(p.pmtPid, kRolePmt);
-        if (p.video.present) mark(p.video.pid, kRoleVideo);
+        if (p.video.present) {
+            const unsigned pid = p.video.pid & 0x1FFFu;
+            const bool first = !(roles_[pid] & kRoleVideo);
+            mark(pid, kRoleVideo);
+            videoProgram_[pid] =
+                first && i < kSeveralPrograms ? static_cast<uint8_t>(i) : kSeveralPrograms;
+        }
         if (p.pcrPid != 0) mark(p.pcrPid, kRolePcr);
-        for (int a = 0; a < p.audioCount; ++a)
+        bool pcrCarried = p.video.present && p.video.pid == p.pcrPid;
+        for (int a = 0; a < p.audioCount; ++a) {
             mark(p.audio[a].pid, kRoleAudio);
+            pcrCarried = pcrCarried || p.audio[a].pid == p.pcrPid;
+        }
+        if (p.pcrPid != 0 && !pcrCarried) mark(p.pcrPid, kRolePcrOnly);
         for (const ComponentList& l : p.other)
             for (int k = 0; k < l.count; ++k)
                 mark(l.pids[k].pid, kRoleOther);

@@ -20,18 +20,25 @@ enum PidRole : uint8_t {
     kRoleOther = 16,
     kRoleCa = 32,
     kRoleEmm = 64,
+    // The PCR PID of a program that carries neither its video nor an audio component on it.
+    kRolePcrOnly = 128,
 };
 
 class PidRoles {
   public:
     void rebuild(const AnalysisContext& ctx);
     uint8_t operator[](unsigned pid) const { return roles_[pid & 0x1FFF]; }
+    // For a PID with kRoleVideo: the index of the one program whose video it is, or
+    // kSeveralPrograms when it is the video of more than one.
+    static constexpr uint8_t kSeveralPrograms = 0xFF;
+    uint8_t videoProgram(unsigned pid) const { return videoProgram_[pid & 0x1FFF]; }
 
   private:
     static constexpr int kNotedPids = 256;
     void clear();
 
     std::array<uint8_t, 8192> roles_{};
+    std::array<uint8_t, 8192> videoProgram_{};   // meaningful only where roles_ has kRoleVideo
     std::array<uint16_t, kNotedPids> marked_{};  // the PIDs with a role, while they fit
     int markedCount_ = 0;
     bool tooManyToNote_ = false;
