@@ -25,8 +25,12 @@ void onSyncLoss(AnalysisContext& ctx, const uint8_t* block, std::size_t length, 
         logEvent(ctx, 1010);
 }
 
-void checkPacketHeader(AnalysisContext& ctx, const uint8_t* packet, const uint8_t* block,
-                       std::size_t length, std::size_t pos) {
+namespace {
+
+// The transport_error_indicator and scrambling checks of a packet that has either flag set; out
+// of line, as few packets need them.
+[[gnu::noinline]] void flaggedHeader(AnalysisContext& ctx, const uint8_t* packet,
+                                     const uint8_t* block, std::size_t length, std::size_t pos) {
     const unsigned pid = packetPid(packet);
     if (transportErrorIndicator(packet)) {
         captureBlockIfRequested(ctx, kCaptureTransportError, block, length, pos);
@@ -35,6 +39,14 @@ void checkPacketHeader(AnalysisContext& ctx, const uint8_t* packet, const uint8_
     if (scramblingControl(packet) != 0 && !ctx.cat.catPresent &&
         mayLog(ctx, Tr290ErrorKind::TsScrambled))
         logEvent(ctx, 1110, pid);
+}
+
+}  // namespace
+
+void checkPacketHeader(AnalysisContext& ctx, const uint8_t* packet, const uint8_t* block,
+                       std::size_t length, std::size_t pos) {
+    if (transportErrorIndicator(packet) || scramblingControl(packet) != 0)
+        flaggedHeader(ctx, packet, block, length, pos);
 
     ++ctx.packetCounter;
     if (ctx.rateWindowCount == kRateWindowPackets) {
