@@ -160,10 +160,12 @@ class PacketSequence {
         }
         if (roles & kRolePcr) {
             AnalysePcrPacket(ctx_, pkt, pid, pos_, cardTimes_);
-            for (ProgramEntry& prog : ctx_.programs) {
-                if (!(roles & kRolePcrOnly)) break;
-                if (prog.pcrPid == 0 || prog.pcrPid != pid || carriesComponent(prog, pid)) continue;
-                track(prog.pcrCc, pkt);
+            if (roles & kRolePcrOnly) {
+                for (ProgramEntry& prog : ctx_.programs) {
+                    if (prog.pcrPid == 0 || prog.pcrPid != pid || carriesComponent(prog, pid))
+                        continue;
+                    track(prog.pcrCc, pkt);
+                }
             }
         }
         for (int i = 0; (roles & kRoleAudio) && i < programs; ++i) {
@@ -174,7 +176,21 @@ class PacketSequence {
                 if (!repeatsPayload(d_)) AnalysePesPacket(ctx_, i, PesClass::Audio, a, pkt);
             }
         }
-        for (int list = 0; (roles & kRoleOther) && list < kOtherListCount; ++list) {
+        if (roles & kRoleOther) otherComponents(pkt, pid);
+    }
+
+    // The lists of the other stream types, list by list over all programs. Nearly always the
+    // PID has one entry in them, which the roles locate.
+    void otherComponents(const uint8_t* pkt, unsigned pid) {
+        const PidRoles::OtherSlot slot = roles_.otherSlot(pid);
+        if (slot.program < ctx_.programCount() && slot.list < kOtherListCount) {
+            ComponentList& l = ctx_.programs[slot.program].other[slot.list];
+            if (slot.index < l.count && l.pids[slot.index].pid == pid) {
+                track(l.pids[slot.index].cc, pkt);
+                return;
+            }
+        }
+        for (int list = 0; list < kOtherListCount; ++list) {
             for (ProgramEntry& prog : ctx_.programs) {
                 ComponentList& l = prog.other[list];
                 for (int k = 0; k < l.count; ++k)
@@ -204,10 +220,11 @@ class PacketSequence {
 
     void conditionalAccess(const uint8_t* pkt, unsigned pid) {
         const uint8_t roles = roles_[pid];
-        for (ProgramEntry& prog : ctx_.programs) {
-            if (!(roles & kRoleCa)) break;
-            for (int c = 0; c < prog.caCount; ++c)
-                if (prog.ca[c].caPid.pid == pid) track(prog.ca[c].caPid.cc, pkt);
+        if (roles & kRoleCa) {
+            for (ProgramEntry& prog : ctx_.programs) {
+                for (int c = 0; c < prog.caCount; ++c)
+                    if (prog.ca[c].caPid.pid == pid) track(prog.ca[c].caPid.cc, pkt);
+            }
         }
         if (known_ || !(roles & kRoleEmm)) return;
         for (int e = 0; e < ctx_.cat.emmCount; ++e)

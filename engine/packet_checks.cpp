@@ -56,28 +56,6 @@ void checkPacketHeader(AnalysisContext& ctx, const uint8_t* packet, const uint8_
     ++ctx.rateWindowCount;
 }
 
-int continuityStep(CcRecord& rec, const uint8_t* packet, bool baselineOnly) {
-    int d = kNoContinuityTest;
-    const unsigned cc = continuityCounter(packet);
-    if (baselineOnly || rec.packetCount == 0 || discontinuityIndicator(packet)) {
-        rec.lastCc = static_cast<uint8_t>(cc);
-        rec.repeats = 0;
-    } else if (hasPayload(packet)) {
-        const unsigned step = (cc - rec.lastCc) & 0x0Fu;
-        if (step == 0) {
-            // A packet may be sent twice; the third arrival in a row is a duplicate.
-            if (rec.repeats < 2) ++rec.repeats;
-            d = rec.repeats == 1 ? kRepeatedPacket : 0;
-        } else {
-            rec.repeats = 0;
-            d = step >= 14 ? static_cast<int>(step) - 16 : static_cast<int>(step);
-        }
-        rec.lastCc = static_cast<uint8_t>(cc);
-    }
-    ++rec.packetCount;
-    return d;
-}
-
 void updateVideoPacketStats(VideoComponent& video, const uint8_t* packet) {
     video.scrambled = scramblingControl(packet) != 0;
     if (video.scrambled) return;

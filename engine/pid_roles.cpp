@@ -45,9 +45,19 @@ void PidRoles::rebuild(const AnalysisContext& ctx) {
             pcrCarried = pcrCarried || p.audio[a].pid == p.pcrPid;
         }
         if (p.pcrPid != 0 && !pcrCarried) mark(p.pcrPid, kRolePcrOnly);
-        for (const ComponentList& l : p.other)
-            for (int k = 0; k < l.count; ++k)
-                mark(l.pids[k].pid, kRoleOther);
+        for (int list = 0; list < kOtherListCount; ++list) {
+            const ComponentList& l = p.other[static_cast<std::size_t>(list)];
+            for (int k = 0; k < l.count; ++k) {
+                const unsigned pid = l.pids[static_cast<std::size_t>(k)].pid & 0x1FFFu;
+                const bool first = !(roles_[pid] & kRoleOther);
+                mark(pid, kRoleOther);
+                OtherSlot& slot = otherSlot_[pid];
+                slot = OtherSlot{};
+                if (first && i < kSeveralPrograms)
+                    slot = {static_cast<uint8_t>(i), static_cast<uint8_t>(list),
+                            static_cast<uint8_t>(k)};
+            }
+        }
         for (int c = 0; c < p.caCount; ++c)
             mark(p.ca[c].caPid.pid, kRoleCa);
     }

@@ -32,6 +32,14 @@ class PidRoles {
     // kSeveralPrograms when it is the video of more than one.
     static constexpr uint8_t kSeveralPrograms = 0xFF;
     uint8_t videoProgram(unsigned pid) const { return videoProgram_[pid & 0x1FFF]; }
+    // For a PID with kRoleOther: where its one entry in the other stream type lists is; a
+    // program of kSeveralPrograms when it has more than one.
+    struct OtherSlot {
+        uint8_t program = kSeveralPrograms;
+        uint8_t list = 0;
+        uint8_t index = 0;
+    };
+    OtherSlot otherSlot(unsigned pid) const { return otherSlot_[pid & 0x1FFF]; }
 
   private:
     static constexpr int kNotedPids = 256;
@@ -39,6 +47,7 @@ class PidRoles {
 
     std::array<uint8_t, 8192> roles_{};
     std::array<uint8_t, 8192> videoProgram_{};   // meaningful only where roles_ has kRoleVideo
+    std::array<OtherSlot, 8192> otherSlot_{};    // meaningful only where roles_ has kRoleOther
     std::array<uint16_t, kNotedPids> marked_{};  // the PIDs with a role, while they fit
     int markedCount_ = 0;
     bool tooManyToNote_ = false;

@@ -27,6 +27,8 @@ struct RolesCase {
     std::vector<uint16_t> emm;
     std::vector<std::pair<unsigned, uint8_t>> expected;     // PID and its roles, from the table
     std::vector<std::pair<unsigned, uint8_t>> videoOwners;  // video PID and its one program
+    // PID of the other stream type lists and its one entry (all in the stream_type 6 list here)
+    std::vector<std::pair<unsigned, PidRoles::OtherSlot>> otherSlots = {};
 };
 
 void load(AnalysisContext& ctx, const RolesCase& c) {
@@ -81,7 +83,8 @@ TEST(PidRoles, RebuildLeavesOnlyTheRolesOfTheCurrentTable) {
           {0x1E0, kRoleEmm},
           {0x210, kRolePcr | kRolePcrOnly},
           {0x200, kRolePmt}},
-         {{0x101, 0}, {0x201, 1}}},
+         {{0x101, 0}, {0x201, 1}},
+         {{0x105, {0, 1, 0}}}},
         {"after it, one program on other PIDs",
          {{0x300, 0x301, 0x301, {}, {}, {}}},
          {},
@@ -92,11 +95,18 @@ TEST(PidRoles, RebuildLeavesOnlyTheRolesOfTheCurrentTable) {
          {},
          {{0x501, kRoleVideo | kRolePcr}, {0x502, kRoleAudio | kRolePcr}},
          {{0x501, PidRoles::kSeveralPrograms}}},
+        {"one PID twice in a program's other list, another in the second program's",
+         {{0x600, 0, 0, {}, {0x601, 0x602, 0x601}, {}}, {0x610, 0, 0, {}, {0x611}, {}}},
+         {},
+         {{0x601, kRoleOther}, {0x611, kRoleOther}},
+         {},
+         {{0x601, {PidRoles::kSeveralPrograms, 0, 0}}, {0x602, {0, 1, 1}}, {0x611, {1, 1, 0}}}},
         {"fifty programs",
          crowdedTable(),
          {},
          {{0x1000, kRolePmt}, {0x1311, kRoleVideo | kRolePcr}, {0x1319, kRoleOther}, {0x300, 0}},
-         {{0x1011, 1}, {0x1311, 49}}},
+         {{0x1011, 1}, {0x1311, 49}},
+         {{0x1319, {49, 1, 5}}}},
         {"after them, one PID that is both PMT and audio",
          {{0x400, 0, 0, {0x400}, {}, {}}},
          {},
@@ -114,6 +124,13 @@ TEST(PidRoles, RebuildLeavesOnlyTheRolesOfTheCurrentTable) {
             EXPECT_EQ((*kept)[pid], roles) << "PID " << pid;
         for (const auto& [pid, program] : c.videoOwners)
             EXPECT_EQ(kept->videoProgram(pid), program) << "PID " << pid;
+        for (const auto& [pid, slot] : c.otherSlots) {
+            const PidRoles::OtherSlot got = kept->otherSlot(pid);
+            EXPECT_EQ(got.program, slot.program) << "PID " << pid;
+            if (slot.program == PidRoles::kSeveralPrograms) continue;
+            EXPECT_EQ(got.list, slot.list) << "PID " << pid;
+            EXPECT_EQ(got.index, slot.index) << "PID " << pid;
+        }
         auto fresh = std::make_unique<PidRoles>();
         fresh->rebuild(*ctx);
         int differing = 0;
@@ -121,6 +138,10 @@ TEST(PidRoles, RebuildLeavesOnlyTheRolesOfTheCurrentTable) {
             differing += (*kept)[pid] != (*fresh)[pid];
             if ((*fresh)[pid] & kRoleVideo)
                 differing += kept->videoProgram(pid) != fresh->videoProgram(pid);
+            if ((*fresh)[pid] & kRoleOther) {
+                const PidRoles::OtherSlot a = kept->otherSlot(pid), b = fresh->otherSlot(pid);
+                differing += a.program != b.program || a.list != b.list || a.index != b.index;
+            }
         }
         EXPECT_EQ(differing, 0);
     }
