@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -131,7 +133,11 @@ OfflineResult analyseFile(AnalysisContext& ctx, const std::string& path,
 
     // One buffer serves the initialisation block and, in its first 400 packets, every main-pass
     // block. The initialisation block is limited by the whole file size, not the size after k.
-    std::vector<uint8_t> buffer(kInitBlockPackets * packetLength);
+    // Left uninitialised: every byte the analysis reads was read from the file first, and a
+    // small file touches (and keeps resident) only the pages it fills.
+    const std::size_t bufferBytes = kInitBlockPackets * packetLength;
+    const auto storage = std::make_unique_for_overwrite<uint8_t[]>(bufferBytes);
+    const std::span<uint8_t> buffer(storage.get(), bufferBytes);
     const std::size_t initWanted = std::min<uint64_t>(result.fileSize, buffer.size());
     std::optional<std::size_t> got;
     if (!file->seek(sync.offset) || !(got = file->read(buffer.data(), initWanted))) {

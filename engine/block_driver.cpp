@@ -16,8 +16,8 @@ namespace {
 class PacketSequence {
   public:
     PacketSequence(AnalysisContext& ctx, const uint8_t* block, std::size_t length,
-                   std::span<const uint32_t> cardTimes)
-        : ctx_(ctx), block_(block), length_(length), cardTimes_(cardTimes) {
+                   std::span<const uint32_t> cardTimes, PidRoles& roles)
+        : ctx_(ctx), block_(block), length_(length), cardTimes_(cardTimes), roles_(roles) {
         roles_.rebuild(ctx_);
     }
 
@@ -37,7 +37,7 @@ class PacketSequence {
         programComponents(pkt, pid);
         conditionalAccess(pkt, pid);
         if (!known_) d_ = unreferencedPidStep(ctx_, pkt, pid);
-        continuityVerdict(ctx_, pkt, pid, d_, block_, length_, pos);
+        if (!continuityInOrder(d_)) continuityVerdict(ctx_, pkt, pid, d_, block_, length_, pos);
         return WalkStep::Continue;
     }
 
@@ -150,20 +150,22 @@ class PacketSequence {
         const uint8_t roles = roles_[pid];
         if (!(roles & (kRoleVideo | kRolePcr | kRoleAudio | kRoleOther))) return;
         const int programs = ctx_.programCount();
-        for (int i = 0; (roles & kRoleVideo) && i < programs; ++i) {
-            VideoComponent& v = ctx_.programs[i].video;
-            if (!v.present || v.pid != pid) continue;
-            track(v.cc, pkt);
-            if (!continuityInOrder(d_)) ++v.ccErrors;
-            if (repeatsPayload(d_)) continue;
-            updateVideoPacketStats(v, pkt);
-            AnalysePesPacket(ctx_, i, PesClass::Video, 0, pkt);
+        if (roles & kRoleVideo) {
+            // Nearly always the video of one program, whose index the roles hold.
+            const int only = roles_.videoProgram(pid);
+            if (only >= programs || !videoPacket(only, pkt, pid)) {
+                for (int i = 0; i < programs; ++i)
+                    videoPacket(i, pkt, pid);
+            }
         }
         if (roles & kRolePcr) {
             AnalysePcrPacket(ctx_, pkt, pid, pos_, cardTimes_);
-            for (ProgramEntry& prog : ctx_.programs) {
-                if (prog.pcrPid == 0 || prog.pcrPid != pid || carriesComponent(prog, pid)) continue;
-                track(prog.pcrCc, pkt);
+            if (roles & kRolePcrOnly) {
+                for (ProgramEntry& prog : ctx_.programs) {
+                    if (prog.pcrPid == 0 || prog.pcrPid != pid || carriesComponent(prog, pid))
+                        continue;
+                    track(prog.pcrCc, pkt);
+                }
             }
         }
         for (int i = 0; (roles & kRoleAudio) && i < programs; ++i) {
@@ -174,13 +176,39 @@ class PacketSequence {
                 if (!repeatsPayload(d_)) AnalysePesPacket(ctx_, i, PesClass::Audio, a, pkt);
             }
         }
-        for (int list = 0; (roles & kRoleOther) && list < kOtherListCount; ++list) {
+        if (roles & kRoleOther) otherComponents(pkt, pid);
+    }
+
+    // The lists of the other stream types, list by list over all programs. Nearly always the
+    // PID has one entry in them, which the roles locate.
+    void otherComponents(const uint8_t* pkt, unsigned pid) {
+        const PidRoles::OtherSlot slot = roles_.otherSlot(pid);
+        if (slot.program < ctx_.programCount() && slot.list < kOtherListCount) {
+            ComponentList& l = ctx_.programs[slot.program].other[slot.list];
+            if (slot.index < l.count && l.pids[slot.index].pid == pid) {
+                track(l.pids[slot.index].cc, pkt);
+                return;
+            }
+        }
+        for (int list = 0; list < kOtherListCount; ++list) {
             for (ProgramEntry& prog : ctx_.programs) {
                 ComponentList& l = prog.other[list];
                 for (int k = 0; k < l.count; ++k)
                     if (l.pids[k].pid == pid) track(l.pids[k].cc, pkt);
             }
         }
+    }
+
+    // The video step of program i; false when the PID is not that program's video.
+    bool videoPacket(int i, const uint8_t* pkt, unsigned pid) {
+        VideoComponent& v = ctx_.programs[i].video;
+        if (!v.present || v.pid != pid) return false;
+        track(v.cc, pkt);
+        if (!continuityInOrder(d_)) ++v.ccErrors;
+        if (repeatsPayload(d_)) return true;
+        updateVideoPacketStats(v, pkt);
+        AnalysePesPacket(ctx_, i, PesClass::Video, 0, pkt);
+        return true;
     }
 
     static bool carriesComponent(const ProgramEntry& prog, unsigned pid) {
@@ -192,10 +220,11 @@ class PacketSequence {
 
     void conditionalAccess(const uint8_t* pkt, unsigned pid) {
         const uint8_t roles = roles_[pid];
-        for (ProgramEntry& prog : ctx_.programs) {
-            if (!(roles & kRoleCa)) break;
-            for (int c = 0; c < prog.caCount; ++c)
-                if (prog.ca[c].caPid.pid == pid) track(prog.ca[c].caPid.cc, pkt);
+        if (roles & kRoleCa) {
+            for (ProgramEntry& prog : ctx_.programs) {
+                for (int c = 0; c < prog.caCount; ++c)
+                    if (prog.ca[c].caPid.pid == pid) track(prog.ca[c].caPid.cc, pkt);
+            }
         }
         if (known_ || !(roles & kRoleEmm)) return;
         for (int e = 0; e < ctx_.cat.emmCount; ++e)
@@ -206,7 +235,7 @@ class PacketSequence {
     const uint8_t* block_;
     std::size_t length_;
     std::span<const uint32_t> cardTimes_;
-    PidRoles roles_;  // rebuilt whenever a table handler may have changed the program table
+    PidRoles& roles_;  // rebuilt whenever a table handler may have changed the program table
     std::size_t pos_ = 0;
     bool known_ = false;
     int d_ = kNoContinuityTest;
@@ -217,7 +246,9 @@ class PacketSequence {
 std::size_t analyseBlock(AnalysisContext& ctx, const uint8_t* block, std::size_t length,
                          std::span<const uint32_t> cardTimes) {
     if (block == nullptr || length == 0) return 0;
-    PacketSequence seq(ctx, block, length, cardTimes);
+    // Rebuilt from the context at every block, so one instance per thread serves any context.
+    static thread_local PidRoles roles;
+    PacketSequence seq(ctx, block, length, cardTimes, roles);
     return walkBlock(block, length, static_cast<std::size_t>(ctx.packetLength), true, seq);
 }
 

@@ -25,8 +25,12 @@ void onSyncLoss(AnalysisContext& ctx, const uint8_t* block, std::size_t length, 
         logEvent(ctx, 1010);
 }
 
-void checkPacketHeader(AnalysisContext& ctx, const uint8_t* packet, const uint8_t* block,
-                       std::size_t length, std::size_t pos) {
+namespace {
+
+// The transport_error_indicator and scrambling checks of a packet that has either flag set; out
+// of line, as few packets need them.
+[[gnu::noinline]] void flaggedHeader(AnalysisContext& ctx, const uint8_t* packet,
+                                     const uint8_t* block, std::size_t length, std::size_t pos) {
     const unsigned pid = packetPid(packet);
     if (transportErrorIndicator(packet)) {
         captureBlockIfRequested(ctx, kCaptureTransportError, block, length, pos);
@@ -35,6 +39,14 @@ void checkPacketHeader(AnalysisContext& ctx, const uint8_t* packet, const uint8_
     if (scramblingControl(packet) != 0 && !ctx.cat.catPresent &&
         mayLog(ctx, Tr290ErrorKind::TsScrambled))
         logEvent(ctx, 1110, pid);
+}
+
+}  // namespace
+
+void checkPacketHeader(AnalysisContext& ctx, const uint8_t* packet, const uint8_t* block,
+                       std::size_t length, std::size_t pos) {
+    if (transportErrorIndicator(packet) || scramblingControl(packet) != 0)
+        flaggedHeader(ctx, packet, block, length, pos);
 
     ++ctx.packetCounter;
     if (ctx.rateWindowCount == kRateWindowPackets) {
@@ -42,28 +54,6 @@ void checkPacketHeader(AnalysisContext& ctx, const uint8_t* packet, const uint8_
         ctx.rateWindowCount = 0;
     }
     ++ctx.rateWindowCount;
-}
-
-int continuityStep(CcRecord& rec, const uint8_t* packet, bool baselineOnly) {
-    int d = kNoContinuityTest;
-    const unsigned cc = continuityCounter(packet);
-    if (baselineOnly || rec.packetCount == 0 || discontinuityIndicator(packet)) {
-        rec.lastCc = static_cast<uint8_t>(cc);
-        rec.repeats = 0;
-    } else if (hasPayload(packet)) {
-        const unsigned step = (cc - rec.lastCc) & 0x0Fu;
-        if (step == 0) {
-            // A packet may be sent twice; the third arrival in a row is a duplicate.
-            if (rec.repeats < 2) ++rec.repeats;
-            d = rec.repeats == 1 ? kRepeatedPacket : 0;
-        } else {
-            rec.repeats = 0;
-            d = step >= 14 ? static_cast<int>(step) - 16 : static_cast<int>(step);
-        }
-        rec.lastCc = static_cast<uint8_t>(cc);
-    }
-    ++rec.packetCount;
-    return d;
 }
 
 void updateVideoPacketStats(VideoComponent& video, const uint8_t* packet) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "engine/analysis_context.h"
+#include "engine/packet_header.h"
 
 namespace orv {
 
@@ -49,7 +50,28 @@ void checkPacketHeader(AnalysisContext& ctx, const uint8_t* packet, const uint8_
 // baselineOnly: the record only renews its baseline (first packet, or an SI PID whose table model
 // has not accepted a table yet). A packet whose adaptation field sets discontinuity_indicator is
 // not tested either and starts a new baseline.
-int continuityStep(CcRecord& rec, const uint8_t* packet, bool baselineOnly);
+// Inline: it runs for nearly every packet.
+inline int continuityStep(CcRecord& rec, const uint8_t* packet, bool baselineOnly) {
+    int d = kNoContinuityTest;
+    const unsigned cc = continuityCounter(packet);
+    if (baselineOnly || rec.packetCount == 0 || discontinuityIndicator(packet)) {
+        rec.lastCc = static_cast<uint8_t>(cc);
+        rec.repeats = 0;
+    } else if (hasPayload(packet)) {
+        const unsigned step = (cc - rec.lastCc) & 0x0Fu;
+        if (step == 0) {
+            // A packet may be sent twice; the third arrival in a row is a duplicate.
+            if (rec.repeats < 2) ++rec.repeats;
+            d = rec.repeats == 1 ? kRepeatedPacket : 0;
+        } else {
+            rec.repeats = 0;
+            d = step >= 14 ? static_cast<int>(step) - 16 : static_cast<int>(step);
+        }
+        rec.lastCc = static_cast<uint8_t>(cc);
+    }
+    ++rec.packetCount;
+    return d;
+}
 
 // The packet-statistics of a program's video PID: scrambled flag, unscrambled count and payload.
 void updateVideoPacketStats(VideoComponent& video, const uint8_t* packet);

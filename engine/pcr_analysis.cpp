@@ -230,14 +230,17 @@ void releasePcrTracks(AnalysisContext& ctx) {
     ctx.timing.pcrTracks.shrink_to_fit();
 }
 
-void AnalysePcrPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
-                      std::size_t blockOffset, std::span<const uint32_t> cardTimes) {
-    if (pid == 0) return;
-    const std::size_t n = std::min(ctx.programs.size(), ctx.timing.pcrTracks.size());
+namespace {
+
+// A PCR, or a discontinuity_indicator, on the PID of program `first` and maybe later ones. Kept
+// out of line, so the common packet does not pay for its registers.
+[[gnu::noinline]] void pcrBearingPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
+                                        std::size_t first, std::size_t n, int64_t pcr,
+                                        std::size_t blockOffset,
+                                        std::span<const uint32_t> cardTimes) {
     bool counted = false;
     bool offered = false;
-    int64_t pcr = -2;  // not read yet
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = first; i < n; ++i) {
         const ProgramEntry& prog = ctx.programs[i];
         if (prog.pcrPid != pid || !hasMeasuredComponents(prog)) continue;
         PcrTrack& t = ctx.timing.pcrTracks[i];
@@ -248,11 +251,9 @@ void AnalysePcrPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
             if (t.packets == 0 || hasPayload(packet)) t.lastCc = continuityCounter(packet);
             ++t.packets;
         }
-        if (pcr == -2) pcr = packetPcr(packet);
         if (pcr < 0) {
             // A new time base may be announced before the packet that carries its first PCR: it
-            // concerns every program of the PID. Most packets announce nothing and end here.
-            if (!discontinuityIndicator(packet)) return;
+            // concerns every program of the PID.
             t.newTimeBasePending = 1;
             continue;
         }
@@ -262,6 +263,30 @@ void AnalysePcrPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
         }
         measurePcr(ctx, t, packet, pcr, blockOffset, cardTimes);
     }
+}
+
+}  // namespace
+
+void AnalysePcrPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
+                      std::size_t blockOffset, std::span<const uint32_t> cardTimes) {
+    if (pid == 0) return;
+    const std::size_t n = std::min(ctx.programs.size(), ctx.timing.pcrTracks.size());
+    // The first program measured on this PID counts the packet. Most packets carry neither a
+    // PCR nor a discontinuity_indicator and end there, before the other programs are looked at.
+    std::size_t first = 0;
+    while (first < n &&
+           (ctx.programs[first].pcrPid != pid || !hasMeasuredComponents(ctx.programs[first])))
+        ++first;
+    if (first == n) return;
+    const int64_t pcr = packetPcr(packet);
+    if (pcr >= 0 || discontinuityIndicator(packet)) {
+        pcrBearingPacket(ctx, packet, pid, first, n, pcr, blockOffset, cardTimes);
+        return;
+    }
+    PcrTrack& t = ctx.timing.pcrTracks[first];
+    t.pcrPid = static_cast<uint16_t>(pid);
+    if (t.packets == 0 || hasPayload(packet)) t.lastCc = continuityCounter(packet);
+    ++t.packets;
 }
 
 }  // namespace orv

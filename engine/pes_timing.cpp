@@ -138,36 +138,15 @@ bool timeStamps(AnalysisContext& ctx, int programIndex, PesClass cls, int compon
     return true;
 }
 
-}  // namespace
-
-void AnalysePesPacket(AnalysisContext& ctx, int programIndex, PesClass cls, int component,
-                      const uint8_t* p) {
-    if (programIndex < 0 || programIndex >= ctx.programCount()) return;
+// A packet that starts a PES packet of the component: its header, time stamps and the first
+// elementary stream bytes. Kept out of line, so the many packets that continue a PES packet do
+// not pay for its registers.
+[[gnu::noinline]] void pesHeaderPacket(AnalysisContext& ctx, int programIndex, PesClass cls,
+                                       int component, Component c, const uint8_t* p, unsigned off) {
     ProgramEntry& prog = ctx.programs[static_cast<std::size_t>(programIndex)];
     const bool video = cls == PesClass::Video;
-    if (!video && (component < 0 || component >= kMaxAudioComponents)) return;
-    Component c = video ? Component{prog.timing.video.pes, prog.video.pid}
-                        : Component{prog.timing.audio[component].pes, prog.audio[component].pid};
     PesTiming& t = c.pes;
-
-    t.scrambled = scramblingControl(p) != 0;
-    if (t.scrambled) return;
-
-    const unsigned off = payloadOffset(p);
     const unsigned payload = kPacket - off;
-    // The packet that starts a PES header belongs to the new PES packet: it is counted below,
-    // after the buffer model has taken what arrived before it, so no byte reaches the model twice.
-    if (!startsPesOfClass(p, off, cls)) {
-        t.packetsSincePesStart += 1;
-        t.bytesSincePesStart += payload;
-        if (payload == 0) return;
-        if (video)
-            scanVideoPayload(prog.timing.video.es, p, off);
-        else
-            scanAudioPayload(prog.timing.audio[component].es, p, off, false);
-        return;
-    }
-
     offerToCapture(ctx, cls, p, off);
     readPesHeader(t.header, p, off);
     const uint32_t flags = t.header.ptsDtsFlags;
@@ -195,6 +174,38 @@ void AnalysePesPacket(AnalysisContext& ctx, int programIndex, PesClass cls, int 
         noteAudioPesHeader(es);
         if (esStart < kPacket) scanAudioPayload(es, p, esStart, true);
     }
+}
+
+}  // namespace
+
+void AnalysePesPacket(AnalysisContext& ctx, int programIndex, PesClass cls, int component,
+                      const uint8_t* p) {
+    if (programIndex < 0 || programIndex >= ctx.programCount()) return;
+    ProgramEntry& prog = ctx.programs[static_cast<std::size_t>(programIndex)];
+    const bool video = cls == PesClass::Video;
+    if (!video && (component < 0 || component >= kMaxAudioComponents)) return;
+    Component c = video ? Component{prog.timing.video.pes, prog.video.pid}
+                        : Component{prog.timing.audio[component].pes, prog.audio[component].pid};
+    PesTiming& t = c.pes;
+
+    t.scrambled = scramblingControl(p) != 0;
+    if (t.scrambled) return;
+
+    const unsigned off = payloadOffset(p);
+    // The packet that starts a PES header belongs to the new PES packet: it is counted there,
+    // after the buffer model has taken what arrived before it, so no byte reaches the model twice.
+    if (startsPesOfClass(p, off, cls)) {
+        pesHeaderPacket(ctx, programIndex, cls, component, c, p, off);
+        return;
+    }
+    const unsigned payload = kPacket - off;
+    t.packetsSincePesStart += 1;
+    t.bytesSincePesStart += payload;
+    if (payload == 0) return;
+    if (video)
+        scanVideoPayload(prog.timing.video.es, p, off);
+    else
+        scanAudioPayload(prog.timing.audio[component].es, p, off, false);
 }
 
 }  // namespace orv

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -51,47 +52,42 @@ std::size_t unmappableWidth(char32_t cp) {
     return digits + 4;  // "\u{" and "}"
 }
 
-// CP936 byte width of every BMP code point, measured once from the converter itself so that
-// widths always agree with what utf8ToCp936 writes. GBK holds nothing outside the BMP.
-struct WidthTable {
-    std::array<std::uint8_t, 0x10000> width{};
-};
-
-WidthTable buildWidthTable() {
-    WidthTable t;
-    Converter c({"CP936", "GBK"}, {"UTF-8"});
-    std::string out;
-    for (char32_t cp = 0; cp < 0x10000; ++cp) {
-        if (cp < 0x80 || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            t.width[cp] = 1;
-            continue;
-        }
-        if (!c.valid()) {  // no converter: assume every non-ASCII character is double-byte
-            t.width[cp] = 2;
-            continue;
-        }
-        std::array<char, 3> utf8{};
-        std::size_t inLeft = 0;
-        if (cp < 0x800) {
-            utf8 = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
-            inLeft = 2;
-        } else {
-            utf8 = {static_cast<char>(0xE0 | (cp >> 12)),
-                    static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
-                    static_cast<char>(0x80 | (cp & 0x3F))};
-            inLeft = 3;
-        }
-        const char* in = utf8.data();
-        out.clear();
-        t.width[cp] = static_cast<std::uint8_t>(c.convert(in, inLeft, out) ? out.size()
-                                                                           : unmappableWidth(cp));
+// CP936 byte width of a BMP code point, measured from the converter itself so that widths always
+// agree with what utf8ToCp936 writes. GBK holds nothing outside the BMP.
+std::size_t measureWidth(char32_t cp) {
+    if (cp < 0x80 || (cp >= 0xD800 && cp <= 0xDFFF)) return 1;
+    thread_local Converter c({"CP936", "GBK"}, {"UTF-8"});
+    if (!c.valid()) return 2;  // no converter: assume every non-ASCII character is double-byte
+    std::array<char, 3> utf8{};
+    std::size_t inLeft = 0;
+    if (cp < 0x800) {
+        utf8 = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
+        inLeft = 2;
+    } else {
+        utf8 = {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                static_cast<char>(0x80 | (cp & 0x3F))};
+        inLeft = 3;
     }
-    return t;
+    const char* in = utf8.data();
+    std::string out;
+    return c.convert(in, inLeft, out) ? out.size() : unmappableWidth(cp);
 }
 
+// Each code point is measured the first time a text holds it (0: not measured yet), not all
+// 65536 of them up front, which took longer than analysing a small file. Any thread may fill an
+// entry; all of them write the same value.
+std::array<std::atomic<std::uint8_t>, 0x10000> widthCache{};
+
 std::size_t charWidth(char32_t cp) {
-    static const WidthTable table = buildWidthTable();
-    return cp < 0x10000 ? table.width[cp] : unmappableWidth(cp);
+    if (cp < 0x80) return 1;
+    if (cp >= 0x10000) return unmappableWidth(cp);
+    std::atomic<std::uint8_t>& entry = widthCache[cp];
+    std::uint8_t width = entry.load(std::memory_order_relaxed);
+    if (width == 0) {
+        width = static_cast<std::uint8_t>(measureWidth(cp));
+        entry.store(width, std::memory_order_relaxed);
+    }
+    return width;
 }
 
 // Calls f(unitLength, width) for each character of the text; an invalid byte is a unit of its

@@ -144,6 +144,32 @@ TEST(TextCodec, PadsToCp936Columns) {
     EXPECT_EQ(cp936Width(padToCp936Width("传送流", 20)), 20u);
 }
 
+// Widths are measured the first time a character is met: threads that meet the same new
+// characters at once must all get the encoded width. 256 CJK ideographs from U+5000 (two bytes
+// each in GBK) and 64 Hangul syllables from U+AC00 (not in GBK: "\u{AC00}", eight bytes each).
+TEST(TextCodec, MeasuresNewCharactersConcurrently) {
+    std::string text;
+    auto append = [&text](char32_t cp) {  // three-byte UTF-8
+        text += static_cast<char>(0xE0 | (cp >> 12));
+        text += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (cp & 0x3F));
+    };
+    for (char32_t cp = 0x5000; cp < 0x5100; ++cp)
+        append(cp);
+    for (char32_t cp = 0xAC00; cp < 0xAC40; ++cp)
+        append(cp);
+    constexpr std::size_t kWidth = 256 * 2 + 64 * 8;
+    std::vector<std::size_t> widths(4, 0);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < widths.size(); ++t)
+        threads.emplace_back([&, t] { widths[t] = cp936Width(text); });
+    for (auto& th : threads)
+        th.join();
+    for (std::size_t w : widths)
+        EXPECT_EQ(w, kWidth);
+    EXPECT_EQ(utf8ToCp936(text).text.size(), kWidth);
+}
+
 TEST(TextCodec, ConvertsConcurrently) {
     const std::string text = "传送流非指定PID错误 第4294967296包";
     const std::string gbk = utf8ToCp936(text).text;
