@@ -145,7 +145,7 @@ QIcon lampIcon(bool red, bool bright) {
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     QColor colour = red ? QColor(0xe0, 0x20, 0x20) : QColor(0x20, 0xc0, 0x30);
-    if (!bright) colour = colour.darker(220);
+    if (!bright) colour = colour.darker(140);
     QRadialGradient shine(QPointF(6, 6), 8);
     shine.setColorAt(0, bright ? colour.lighter(170) : colour);
     shine.setColorAt(1, colour);

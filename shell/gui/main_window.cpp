@@ -165,12 +165,21 @@ QAction* MainWindow::action(Command c) const {
 void MainWindow::buildPages() {
     splitter_ = new QSplitter(Qt::Horizontal, this);
     nav_ = new QListWidget(splitter_);
+    // An outlook bar: each entry its icon above its text, one column.
     nav_->setIconSize(QSize(32, 32));
-    nav_->setViewMode(QListView::ListMode);
-    nav_->setSpacing(2);
-    for (int i = 0; i < kPageCount; ++i)
-        nav_->addItem(
-            new QListWidgetItem(pageIcon(i), text(kPages[static_cast<std::size_t>(i)].navText)));
+    nav_->setViewMode(QListView::IconMode);
+    nav_->setFlow(QListView::TopToBottom);
+    nav_->setWrapping(false);
+    nav_->setMovement(QListView::Static);
+    nav_->setGridSize(QSize(118, 62));
+    nav_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    nav_->setMinimumWidth(124);
+    for (int i = 0; i < kPageCount; ++i) {
+        auto* item =
+            new QListWidgetItem(pageIcon(i), text(kPages[static_cast<std::size_t>(i)].navText));
+        item->setTextAlignment(Qt::AlignHCenter);
+        nav_->addItem(item);
+    }
     nav_->setCurrentRow(0);
     stack_ = new QStackedWidget(splitter_);
     results_ = new ResultsView(session_, stack_);

@@ -40,6 +40,7 @@ void TableTreeView::rebuild() {
         auto* item = new QTreeWidgetItem(tree_, {QString::fromStdString(top.label)});
         addNodes(item, top.children);
     }
+    tree_->expandToDepth(0);
 }
 
 void TableTreeView::rebuildIfChanged() {

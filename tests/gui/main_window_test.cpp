@@ -15,6 +15,7 @@
 #include <set>
 
 #include "platform/text_codec.h"
+#include "shell/gui/init_dialog_view.h"
 #include "shell/gui/main_window.h"
 #include "shell/gui/progress_panel.h"
 #include "shell/gui/results_view.h"
