@@ -131,6 +131,7 @@ bool AnalysisSession::startOffline(const QString& path) {
     kind_ = RunKind::Offline;
     fileActive_ = true;
     stopWhenEnded_ = false;
+    titleBeforeFile_ = title_;
     title_ = QString::fromUtf8(kTitleOffline) + QFileInfo(path).fileName();
     job_ = std::make_unique<FileJob>();
     FileJob* job = job_.get();
@@ -185,7 +186,7 @@ void AnalysisSession::fileThreadEnded() {
             showMessage("文件初始化失败", "前40000包中没有可用的PCR，无法测得码流速率");
         fileActive_ = false;
         kind_ = RunKind::None;
-        title_ = kTitleIdle;
+        title_ = titleBeforeFile_;
         Q_EMIT stopped();
         Q_EMIT stateChanged();
         return;

@@ -118,6 +118,7 @@ class AnalysisSession : public QObject {
     bool fileActive_ = false;  // a file run goes on or shows its results until the stop
     bool stopWhenEnded_ = false;
     QString title_ = kTitleIdle;
+    QString titleBeforeFile_;  // restored when a file cannot be analysed
     MonitorSwitches switches_{};
     LogSettings log_;
     InterfaceSettings interface_;

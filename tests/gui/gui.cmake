@@ -14,6 +14,7 @@ function(orv_add_gui_test name source)
 endfunction()
 
 orv_add_gui_test(gui_window_tests gui/main_window_test.cpp)
+target_link_libraries(gui_window_tests PRIVATE tsgen)
 orv_add_gui_test(gui_dialog_tests gui/dialogs_test.cpp)
 orv_add_gui_test(gui_e2e_tests gui/end_to_end_test.cpp)
 

@@ -21,6 +21,8 @@
 #include "shell/gui/results_view.h"
 #include "shell/gui/table_tree_view.h"
 #include "tests/gui/gui_test_support.h"
+#include "tools/tsgen/generator.h"
+#include "tools/tsgen/presets.h"
 
 using namespace orv;
 using namespace orv::gui;
@@ -255,6 +257,51 @@ class MainWindowTest : public QObject {
         QCOMPARE(w.windowTitle(), QStringLiteral("码流分析仪-停止分析"));
         w.tick();
         QVERIFY(!w.initDialog()->isVisible());
+    }
+
+    // A file that cannot be analysed shows its message and leaves the window idle, with the
+    // title it had before; a file without any usable PCR says why instead of ending silently.
+    void filesThatCannotBeAnalysed_data() {
+        QTest::addColumn<QString>("content");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("too short") << "short"
+                                   << "文件长度不够!";
+        QTest::newRow("no sync byte") << "zeros"
+                                      << "文件错误！未找到TS分组头！";
+        QTest::newRow("no PCR") << "nopcr"
+                                << "文件初始化失败";
+    }
+    void filesThatCannotBeAnalysed() {
+        QFETCH(QString, content);
+        QFETCH(QString, message);
+        std::vector<uint8_t> bytes;
+        if (content == "short") bytes.assign(1000, 0x47);
+        if (content == "zeros") bytes.assign(600'000, 0);
+        if (content == "nopcr") {
+            tsgen::Fault gap;
+            gap.kind = tsgen::FaultKind::PcrGap;
+            gap.at = 0;
+            gap.until = 60'000;
+            bytes = tsgen::generateStream(tsgen::cleanPreset().config, {gap});
+        }
+        QTemporaryDir dir;
+        const QString path = QDir(dir.path()).filePath("bad.ts");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+        f.close();
+
+        const test::CapturedMessages messages;
+        AnalysisSession session;
+        MainWindow w(session);
+        w.analyseFile(path);
+        QVERIFY(test::waitForPass(session));
+        QCOMPARE(messages.texts(), QStringList{message});
+        QVERIFY(!session.analysisActive());
+        checkAvailability(w, false);
+        QCOMPARE(w.windowTitle(), QStringLiteral("码流分析仪"));
+        w.tick();
+        QVERIFY(!w.progressPanel()->isVisible());
     }
 
     void help_data() {
