@@ -60,6 +60,9 @@ int main(int argc, char** argv) {
     orv::cli::addMonitorCommand(app, monitor);
 
 #ifdef ORV_WITH_GUI
+    app.footer(
+        "Without a subcommand orv01 opens the desktop window; `orv01 FILE.ts` opens it and "
+        "analyses the file at once.");
     // No subcommand opens the window; a lone argument that names no subcommand or option is a
     // file to analyse in it at once.
     if (argc == 1) return orv::gui::runDesktop(argc, argv, std::nullopt);

@@ -6,12 +6,16 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QThread>
 #include <QtTest>
+#include <algorithm>
+#include <thread>
 #include <vector>
 
 #include "shell/gui/init_dialog_view.h"
 #include "shell/gui/monitor_settings_dialog.h"
 #include "shell/gui/progress_panel.h"
+#include "shell/gui/qt_timer_service.h"
 
 using namespace orv;
 using namespace orv::gui;
@@ -238,6 +242,37 @@ class DialogsTest : public QObject {
         model.close();
         view.show(model);
         QVERIFY(!view.isVisible());
+    }
+
+    // The run control's timers on Qt: a re-armed timer fires once, a killed one never, and work
+    // armed or posted from another thread runs on the GUI thread.
+    void timerService() {
+        QtTimerService timers;
+        std::vector<QString> fired;
+        std::vector<bool> onGuiThread;
+        const auto record = [&](const char* name) {
+            return [&, name] {
+                fired.push_back(QString::fromLatin1(name));
+                onGuiThread.push_back(QThread::currentThread() == qApp->thread());
+            };
+        };
+        timers.arm(1, std::chrono::milliseconds(5), record("first"));
+        timers.arm(1, std::chrono::milliseconds(10), record("re-armed"));
+        timers.arm(2, std::chrono::milliseconds(5), record("killed"));
+        timers.kill(2);
+        std::thread other([&] {
+            timers.arm(3, std::chrono::milliseconds(15), record("from thread"));
+            timers.post(record("posted"));
+        });
+        other.join();
+        QVERIFY(QTest::qWaitFor([&] { return fired.size() >= 3; }, 2000));
+        QTest::qWait(30);
+        // Each once, in whatever order a loaded machine lets them run.
+        std::sort(fired.begin(), fired.end());
+        QCOMPARE(fired, (std::vector<QString>{"from thread", "posted", "re-armed"}));
+        for (bool b : onGuiThread)
+            QVERIFY(b);
+        QVERIFY(!timers.armed(1) && !timers.armed(2) && !timers.armed(3));
     }
 };
 
