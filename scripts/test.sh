@@ -4,9 +4,18 @@
 #        scripts/test.sh --sanitize AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
 #        scripts/test.sh --tsan     ThreadSanitizer over the engine tests and the card library's
 #                                   streaming round trips, where threads meet (build-tsan/)
+#        scripts/test.sh --gui      the normal build with the desktop program (Qt 6), and its
+#                                   window, dialog and end-to-end tests (Xvfb) beside every other
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/install-deps.sh"
+gui=()
+if [[ "${1:-}" == "--gui" ]]; then
+  shift
+  gui=(-DORV_BUILD_GUI=ON)
+  bash "$root/scripts/install-deps.sh" --gui
+else
+  bash "$root/scripts/install-deps.sh"
+fi
 
 if [[ "${1:-}" == "--sanitize" ]]; then
   build="$root/build-asan"
@@ -27,6 +36,6 @@ elif [[ "${1:-}" == "--tsan" ]]; then
   exit 0
 else
   build="$root/build"
-  bash "$root/scripts/build.sh" "$build"
+  bash "$root/scripts/build.sh" "$build" "${gui[@]}"
 fi
 ctest --test-dir "$build" --output-on-failure -j "$(nproc 2>/dev/null || echo 2)"

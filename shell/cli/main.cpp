@@ -7,6 +7,9 @@
 
 #include "shell/cli/analyze_command.h"
 #include "shell/cli/monitor_cli.h"
+#ifdef ORV_WITH_GUI
+#include "shell/gui/desktop_main.h"
+#endif
 
 namespace {
 
@@ -60,6 +63,21 @@ int main(int argc, char** argv) {
     orv::cli::MonitorCli monitor;
     monitor.options.statusIsTerminal = ::isatty(STDERR_FILENO) != 0;
     orv::cli::addMonitorCommand(app, monitor);
+
+#ifdef ORV_WITH_GUI
+    app.footer(
+        "Without a subcommand orv01 opens the desktop window; `orv01 FILE.ts` opens it and "
+        "analyses the file at once.");
+    // No subcommand opens the window; a lone argument that names no subcommand or option is a
+    // file to analyse in it at once.
+    if (argc == 1) return orv::gui::runDesktop(argc, argv, std::nullopt);
+    if (argc == 2 && argv[1][0] != '-') {
+        bool named = false;
+        for (const CLI::App* sub : app.get_subcommands({}))
+            named = named || sub->check_name(argv[1]);
+        if (!named) return orv::gui::runDesktop(argc, argv, std::string(argv[1]));
+    }
+#endif
 
     try {
         app.parse(argc, argv);

@@ -42,9 +42,13 @@ bool loadMonitorSwitches(AnalysisContext& ctx) {
 }
 
 bool saveMonitorSwitches(const AnalysisContext& ctx) {
+    return saveMonitorSwitches(ctx.monitorEnabled);
+}
+
+bool saveMonitorSwitches(const MonitorSwitches& switches) {
     const std::optional<RegistryKey> key = RegistryKey::openOrCreate(kSettingsKey);
     if (!key) showMessage("create reg failed");
-    if (!key || !key->write(kSwitchesValue, switchesText(ctx.monitorEnabled))) {
+    if (!key || !key->write(kSwitchesValue, switchesText(switches))) {
         showMessage("set key value failed");
         return false;
     }

@@ -26,6 +26,8 @@ bool loadMonitorSwitches(AnalysisContext& ctx);
 // Writes the switches back (the dialog's OK). Shows "create reg failed" and/or
 // "set key value failed" on failure; the switches in memory stay as they are either way.
 bool saveMonitorSwitches(const AnalysisContext& ctx);
+// The same for a set of switches held outside a context (the desktop's settings dialog).
+bool saveMonitorSwitches(const MonitorSwitches& switches);
 
 // The stored text of a set of switches, and back. A text shorter than 32 characters leaves the
 // missing switches on; any character other than '0' means on. nullopt for characters that are

@@ -1,0 +1,35 @@
+# The desktop program's tests (Qt Test). The window and dialog tests run on the offscreen
+# platform; the end-to-end run wants a real display and runs under xvfb-run when it is there.
+find_package(Qt6 REQUIRED COMPONENTS Test)
+
+function(orv_add_gui_test name source)
+  add_executable(${name} ${source})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_link_libraries(${name} PRIVATE orv_gui Qt6::Test)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_definitions(${name} PRIVATE
+    ORV_SAMPLE_STREAM="${ORV_SAMPLE_STREAM}"
+    ORV_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots")
+  add_dependencies(${name} sample_stream)
+endfunction()
+
+orv_add_gui_test(gui_window_tests gui/main_window_test.cpp)
+target_link_libraries(gui_window_tests PRIVATE tsgen)
+orv_add_gui_test(gui_dialog_tests gui/dialogs_test.cpp)
+orv_add_gui_test(gui_e2e_tests gui/end_to_end_test.cpp)
+
+foreach(t gui_window_tests gui_dialog_tests)
+  add_test(NAME ${t} COMMAND ${t})
+  set_tests_properties(${t} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+endforeach()
+
+find_program(XVFB_RUN xvfb-run)
+if(XVFB_RUN)
+  add_test(NAME gui_e2e_tests
+    COMMAND ${XVFB_RUN} -a -s "-screen 0 1600x1000x24" $<TARGET_FILE:gui_e2e_tests>)
+  set_tests_properties(gui_e2e_tests PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb" TIMEOUT 300)
+else()
+  message(STATUS "xvfb-run not found: the desktop end-to-end test runs on the offscreen platform")
+  add_test(NAME gui_e2e_tests COMMAND gui_e2e_tests)
+  set_tests_properties(gui_e2e_tests PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+endif()
