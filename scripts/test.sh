@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test.
-# Usage: scripts/test.sh            the normal build: Release, as it ships (build/)
+# Usage: scripts/test.sh            the normal build: Release, as it ships, with the desktop
+#                                   program (Qt 6) and its window, dialog and end-to-end tests
+#                                   (Xvfb) beside every other (build/)
 #        scripts/test.sh --sanitize AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
 #        scripts/test.sh --tsan     ThreadSanitizer over the engine tests and the card library's
 #                                   streaming round trips, where threads meet (build-tsan/)
-#        scripts/test.sh --gui      the normal build with the desktop program (Qt 6), and its
-#                                   window, dialog and end-to-end tests (Xvfb) beside every other
+#        scripts/test.sh --no-gui   the normal build without Qt: the core and the command line
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-gui=()
-if [[ "${1:-}" == "--gui" ]]; then
+gui=(-DORV_BUILD_GUI=ON)
+if [[ "${1:-}" == "--no-gui" ]]; then
   shift
-  gui=(-DORV_BUILD_GUI=ON)
+  gui=(-DORV_BUILD_GUI=OFF)
+  bash "$root/scripts/install-deps.sh"
+elif [[ -z "${1:-}" ]]; then
   bash "$root/scripts/install-deps.sh" --gui
 else
   bash "$root/scripts/install-deps.sh"
