@@ -72,8 +72,9 @@ PidListParse parsePidList(std::string_view text) {
         if (digits.empty() || ec != std::errc{} || end != digits.data() + digits.size() ||
             value >= kPidCount) {
             result.pids.clear();
-            result.error =
-                "\"" + std::string(item) + "\" is not a PID (0 to 0x1FFF, written 0x1FFF or 8191)";
+            result.error.assign(1, '"');
+            result.error.append(item);
+            result.error.append("\" is not a PID (0 to 0x1FFF, written 0x1FFF or 8191)");
             return result;
         }
         const auto pid = static_cast<std::uint16_t>(value);

@@ -20,6 +20,8 @@ constexpr unsigned long kSampleFifoParam = 100;
 constexpr unsigned long kRecordFifoParam = 50;
 constexpr unsigned long kBlocksPerRead = 50;
 constexpr std::size_t kSampleBlocks = 500;
+constexpr std::size_t kEnoughBlocks = 10;  // the step needs more than these
+constexpr auto kSlowInputWait = std::chrono::seconds(4);
 constexpr std::size_t kBlockRoom = 40 * 204;
 constexpr auto kStopSlice = std::chrono::milliseconds(10);
 // How long receive start is retried before the input counts as failed.
@@ -92,13 +94,21 @@ RecordSample RecordCardFeed::initialise(const InterfaceSettings& input, RecordMo
         // read after a receive start).
         std::vector<std::uint8_t> block(bufferBytes());
         const std::size_t blockBytes = (mode == RecordMode::Raw ? 204 : cardPacketLength()) * 40;
+        // A slow input (below about 0.6 Mbit/s) has not sent the blocks the step asks for within
+        // the second: it gets a few seconds more instead of being taken for no input.
+        const auto giveUp = monotonicNow() + kSlowInputWait;
         while (sample.blocks < kSampleBlocks && !stop.load()) {
             const long long n = ZelReadData(block.data(), nullptr, kBlocksPerRead, kCard);
-            if (n <= 0) break;
+            if (n <= 0) {
+                if (sample.blocks > kEnoughBlocks || monotonicNow() > giveUp) break;
+                sleepFor(kStopSlice);
+                continue;
+            }
             const auto got = static_cast<std::size_t>(std::min<long long>(n, kBlocksPerRead));
             sample.data.insert(sample.data.end(), block.begin(),
                                block.begin() + static_cast<std::ptrdiff_t>(got * blockBytes));
             sample.blocks += got;
+            if (monotonicNow() > giveUp) break;
         }
         double mbps = 0.0;
         ZelGetInputBitrates(&mbps, kCard);

@@ -177,8 +177,12 @@ void Recorder::run(RecordSettings settings, std::optional<CardClaim> claim) {
         if (status_.packets > 0 && unit_ > 0) status_.packets = status_.bytes / unit_;
     }
     if (!closed) {
-        std::string text(kRecordWriteFailed);
-        text.replace(text.find("%s"), 2, settings.path);
+        const std::string_view format = kRecordWriteFailed;
+        const std::size_t at = format.find("%s");
+        std::string text;
+        text.append(format.substr(0, at));
+        text.append(settings.path);
+        text.append(format.substr(at + 2));
         showMessage(text, file_.failure());
         end(RecordEnd::WriteFailed, text);
     }

@@ -12,9 +12,8 @@ orv_add_test(tune_record_tests
     acquisition/recording_test.cpp
   LIBS card_tools_on_static_cardlib tsgen)
 # `orv01 record`, `scan` and `signal` run as a program on simulated devices and over loopback UDP.
-orv_add_test(tune_commands_tests SOURCES shell/tune_commands_test.cpp LIBS tsgen)
+orv_add_test(tune_commands_tests SOURCES shell/tune_commands_test.cpp LIBS tsgen orv_shell)
 target_compile_definitions(tune_commands_tests PRIVATE ORV01_PROGRAM="$<TARGET_FILE:orv01>")
-target_link_libraries(tune_commands_tests PRIVATE nlohmann_json::nlohmann_json)
 add_dependencies(tune_commands_tests orv01)
 if(ORV_SANITIZE)
   target_compile_definitions(tune_commands_tests PRIVATE ORV_SANITIZED_BUILD=1)

@@ -89,7 +89,7 @@ TEST_F(RecordCardTest, AFilteredRecordingIsEveryPacketOfThosePidsTheCardPlayed) 
                 chosen.emplace_back(stream.begin() + static_cast<std::ptrdiff_t>(at),
                                     stream.begin() + static_cast<std::ptrdiff_t>(at + 188));
     const std::vector<std::uint8_t> file = readFile(settings.path);
-    ASSERT_EQ(file.size(), 999'964u);
+    ASSERT_EQ(file.size(), 999'972u);
     const std::size_t count = file.size() / 188;
     ASSERT_GT(chosen.size() / 2, 0u);
     // Where the recording starts in the loop, then every packet after it.
@@ -104,6 +104,44 @@ TEST_F(RecordCardTest, AFilteredRecordingIsEveryPacketOfThosePidsTheCardPlayed) 
         mismatches += !std::equal(expected.begin(), expected.end(),
                                   file.begin() + static_cast<std::ptrdiff_t>(k * 188));
     }
+    EXPECT_EQ(mismatches, 0u);
+}
+
+// "不同步": the card's plain stream in blocks of 8160 bytes, written as it comes; the size limit
+// cuts it at exactly 10^6 bytes.
+TEST_F(RecordCardTest, ARawRecordingIsTheStreamsBytesAsTheyCame) {
+    const std::vector<std::uint8_t> stream = pidCycleStream(3000, {0x0, 0x100, 0x101});
+    sim::SimConfig c;
+    c.bytes = stream;
+    c.bitrate = 20'000'000;
+    devices_.push_back(sim::plugInPci(c));
+    RecordCardFeed feed;
+    Recorder recorder(feed);
+    RecordSettings settings;
+    settings.path = (dir_ / "raw.ts").string();
+    settings.recordMode = RecordMode::Raw;
+    settings.limit = 1;
+    ASSERT_EQ(recorder.start(settings), std::nullopt);
+    ASSERT_TRUE(recorder.waitUntilEnded(15s));
+    const RecordStatus s = recorder.status();
+    EXPECT_EQ(s.endedBy, RecordEnd::Limit) << s.message;
+    EXPECT_EQ(s.init.lines, (std::vector<std::string>{"初始化成功！", "正在分析传送流......",
+                                                      "不同步方式录制!"}));
+    const std::vector<std::uint8_t> file = readFile(settings.path);
+    ASSERT_EQ(file.size(), 1'000'000u);
+    // Where the file starts in the looped stream, then byte for byte.
+    const auto matchesAt = [&](std::size_t start) {
+        for (std::size_t k = 0; k < 376; ++k)
+            if (file[k] != stream[(start + k) % stream.size()]) return false;
+        return true;
+    };
+    std::size_t start = 0;
+    while (start < stream.size() && !matchesAt(start))
+        ++start;
+    ASSERT_LT(start, stream.size());
+    std::size_t mismatches = 0;
+    for (std::size_t k = 0; k < file.size(); ++k)
+        mismatches += file[k] != stream[(start + k) % stream.size()];
     EXPECT_EQ(mismatches, 0u);
 }
 
