@@ -51,6 +51,11 @@ CardSource::~CardSource() {
 
 LiveOpenResult CardSource::open(const std::atomic<bool>& stop) {
     close();
+    claim_ = CardClaim::take(CardUser::OnlineAnalysis);
+    if (!claim_) {
+        showMessage(CardClaim::busyMessage());
+        return LiveOpenResult::Failed;
+    }
     const unsigned input = static_cast<unsigned>(settings_.inputInterface);
     long init = 0;
     {
@@ -220,6 +225,7 @@ void CardSource::close() {
     }
     closeDataDescriptor();
     moreWaiting_ = false;
+    claim_.reset();
 }
 
 void CardSource::closeDataDescriptor() {

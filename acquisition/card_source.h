@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 
+#include "acquisition/card_claim.h"
 #include "acquisition/interface_settings.h"
 #include "acquisition/live_source.h"
 #include "cardlib/zelcard.h"
@@ -80,6 +81,9 @@ class CardSource final : public LiveSource {
     std::mutex cardMutex_;
     CardState state_ = CardState::Idle;
     std::array<ExtraDataInTs, kLiveMaxGroupsPerRead> records_{};
+
+    // Held from open to close: a recording or a QAM scan must not set the card up meanwhile.
+    std::optional<CardClaim> claim_;
 
     std::atomic<double> lastRateMbps_{0.0};
     mutable std::mutex infoMutex_;

@@ -314,7 +314,12 @@ void PciCard::tick() {
             return;
         }
         const std::size_t i = write % rx.entryCount;
-        source_.nextBlock({rx.entries[i].get(), source_.blockBytes()});
+        // MODE bit 2: the plain stream, unsynchronised, in entries of 8160 bytes.
+        if (registers_.count(kRegMode) && (registers_.at(kRegMode) & 4) != 0) {
+            source_.nextBytes({rx.entries[i].get(), kMaxEntryBytes});
+        } else {
+            source_.nextBlock({rx.entries[i].get(), source_.blockBytes()});
+        }
         rings_->bitRates[i] = timingValue();
         rx.writeCount().store(write + 1, std::memory_order_release);
         signal = dataEvent_;

@@ -90,7 +90,26 @@ void TsSource::init(std::optional<double> bitrate) {
         bitrate.value_or(pcrBitrate(bytes_, first_, packetLength_).value_or(kDefaultBitrate));
 }
 
+void TsSource::nextBytes(std::span<std::uint8_t> out) {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const std::span<const std::uint8_t> p = packet(next_);
+        const std::size_t n = std::min(out.size() - done, packetLength_ - byteInPacket_);
+        std::memcpy(out.data() + done, p.data() + byteInPacket_, n);
+        done += n;
+        byteInPacket_ += n;
+        if (byteInPacket_ == packetLength_) {
+            byteInPacket_ = 0;
+            next_ = (next_ + 1) % packets_;
+        }
+    }
+}
+
 void TsSource::nextBlock(std::span<std::uint8_t> out) {
+    if (byteInPacket_ != 0) {  // back to whole packets: the rest of a started one is dropped
+        byteInPacket_ = 0;
+        next_ = (next_ + 1) % packets_;
+    }
     for (std::size_t k = 0; k < kPacketsPerBlock && (k + 1) * packetLength_ <= out.size(); ++k) {
         std::memcpy(out.data() + k * packetLength_, packet(next_).data(), packetLength_);
         next_ = (next_ + 1) % packets_;

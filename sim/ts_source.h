@@ -28,6 +28,10 @@ class TsSource {
 
     // Copies the next 40 packets (wrapping at the end of the file) into out (blockBytes()).
     void nextBlock(std::span<std::uint8_t> out);
+    // Copies the next out.size() bytes of the packets played back to back, as a card that does
+    // not synchronise on packets delivers them (wrapping at the end of the file). It goes on
+    // from where the last call of either kind ended.
+    void nextBytes(std::span<std::uint8_t> out);
     // Copies packet `index` modulo the packet count (tests compare delivered data with it).
     std::span<const std::uint8_t> packet(std::size_t index) const;
 
@@ -38,7 +42,8 @@ class TsSource {
     std::size_t packetLength_ = 188;
     std::size_t first_ = 0;  // offset of the first sync byte
     std::size_t packets_ = 0;
-    std::size_t next_ = 0;  // next packet to play
+    std::size_t next_ = 0;          // next packet to play
+    std::size_t byteInPacket_ = 0;  // bytes of packet next_ already played by nextBytes
     double bitrate_ = 0;
 };
 

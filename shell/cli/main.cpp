@@ -7,6 +7,7 @@
 
 #include "shell/cli/analyze_command.h"
 #include "shell/cli/monitor_cli.h"
+#include "shell/cli/tune_commands.h"
 #ifdef ORV_WITH_GUI
 #include "shell/gui/desktop_main.h"
 #endif
@@ -63,6 +64,8 @@ int main(int argc, char** argv) {
     orv::cli::MonitorCli monitor;
     monitor.options.statusIsTerminal = ::isatty(STDERR_FILENO) != 0;
     orv::cli::addMonitorCommand(app, monitor);
+    orv::cli::TuneCli tune;
+    orv::cli::addTuneCommands(app, tune);
 
 #ifdef ORV_WITH_GUI
     app.footer(
@@ -90,6 +93,7 @@ int main(int argc, char** argv) {
         if (!options) return orv::cli::kMonitorInputError;
         return orv::cli::runMonitorOnStdout(*options);
     }
+    if (const std::optional<int> rc = orv::cli::runParsedTuneCommand(tune)) return *rc;
     if (!cmd->parsed()) return orv::cli::kExitInputError;
     analyze.writeLog = !noLog;
     if (noProgress || analyze.json) analyze.progress = false;

@@ -3,16 +3,14 @@
 
 #include <CLI/CLI.hpp>
 
+#include "shell/cli/card_options.h"
 #include "shell/cli/monitor_command.h"
 
 namespace orv::cli {
 
 struct MonitorCli {
     MonitorOptions options;
-    std::string interfaceName;
-    int frequencyKHz = 0;
-    int symbolRateK = 0;
-    int qam = 0;
+    CardOptionsCli card;
     bool noLog = false;
     bool noProgress = false;
     std::string switches;

@@ -23,6 +23,7 @@
 #include "presentation/error_log_writer.h"
 #include "presentation/results_page.h"
 #include "shell/cli/analysis_report.h"
+#include "shell/cli/card_options.h"
 #include "shell/cli/monitor_status.h"
 #include "shell/cli/report_json.h"
 #include "shell/settings/monitor_switches.h"
@@ -108,20 +109,10 @@ class MonitorFrontEnd final : public RunFrontEnd {
 };
 
 std::unique_ptr<LiveSource> makeSource(const MonitorOptions& o) {
-    if (isIpUrl(o.source)) {
-        IpUrlParse parsed = parseIpUrl(o.source);
-        if (!parsed.url) {
-            showMessage("orv01: " + parsed.error);
-            return nullptr;
-        }
-        return std::make_unique<IpSource>(*parsed.url);
-    }
-    if (o.source == "card") return std::make_unique<CardSource>(o.interface);
-    showMessage(
-        "orv01: monitor takes \"card\" or an IP URL (udp://[SOURCE@]GROUP:PORT, rtp://...), "
-        "not \"" +
-        o.source + "\"");
-    return nullptr;
+    const std::optional<SourceChoice> choice = chooseSource(o.source, "monitor");
+    if (!choice) return nullptr;
+    if (choice->url) return std::make_unique<IpSource>(*choice->url);
+    return std::make_unique<CardSource>(o.interface);
 }
 
 // Writes the status of each second: plain lines, or on a terminal one line redrawn in place that
