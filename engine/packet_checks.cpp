@@ -61,6 +61,7 @@ int continuityStep(CcRecord& rec, const uint8_t* packet, bool baselineOnly) {
             d = step >= 14 ? static_cast<int>(step) - 16 : static_cast<int>(step);
         }
         rec.lastCc = static_cast<uint8_t>(cc);
+        if (!continuityInOrder(d)) ++rec.errors;
     }
     ++rec.packetCount;
     return d;

@@ -1,0 +1,7 @@
+# Tests of the basic information, program and buffer page models and their report bodies.
+orv_add_test(pages_tests
+  SOURCES
+    presentation/pages_stream_test.cpp
+    presentation/pages_texts_test.cpp
+    shell/analyze_pages_json_test.cpp
+  LIBS orv_shell tsgen)
