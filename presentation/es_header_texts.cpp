@@ -83,7 +83,7 @@ std::string profileLevelText(uint8_t pl) {
     if (profile == 0) return escapedProfileLevel(level);
     const char* name = profileName(profile);
     if (name == nullptr) return "保留 : 保留";
-    return std::string(name) + " : " + levelName(level);
+    return printfText("%s : %s", name, levelName(level));
 }
 
 bool videoHeaderRead(const VideoEsFields& es) {
@@ -147,8 +147,8 @@ VideoHeaderTexts videoHeaderTexts(unsigned streamType, const VideoEsFields& es,
     t.pes.streamId = printfText("0x%02x", pes.streamId);
     t.pes.length =
         pes.pesPacketLength == 0 ? "(长度不确定)" : printfText("%u字节", pes.pesPacketLength);
-    t.pes.scrambling = pes.scramblingControl != 0 ? "1" : "0";
-    t.pes.priority = pes.priority != 0 ? "1 " : "0 ";
+    t.pes.scrambling = printfText("%u", pes.scramblingControl != 0 ? 1u : 0u);
+    t.pes.priority = printfText("%u ", pes.priority != 0 ? 1u : 0u);
     t.pes.alignment = printfText("%u ", pes.dataAlignment);
     return t;
 }

@@ -35,7 +35,7 @@ TEST(EsHeaderTextsTest, VideoSequenceHeaders) {
          "50.000 帧/s", "4:2:2P@ML", "2.21 : 1", "4 : 2 : 4", "1920", "400 bps"},
         {"width extension and 30-bit rate", 8, 0, 0, 0x14, 0, 0, 16, 1, 0x3FFFF, 0xFFF, 0x02,
          "MPEG-2 视频(NTSC制)", "60.000 帧/s", "高 : 高", "禁止", "保留", "4112",
-         "429496729600 bps"},
+         "429496729200 bps"},
         {"code without a rate", 9, 0, 0, 0x5A, 1, 1, 720, 0, 0, 0, 0x02, "MPEG-2 视频(NTSC制)",
          "0.000 帧/s", "简单 : 低", "保留", "4 : 2 : 0", "720", "0 bps"},
         {"multiview", 3, 0, 0, 0x8E, 2, 1, 720, 0, 0, 0, 0x02, "MPEG-2 视频(PAL制)", "25.000 帧/s",
@@ -173,8 +173,12 @@ TEST(StructureListTest, BandwidthTexts) {
     };
     const Case cases[] = {
         {1.0 / 100000, false, "0.00"},  // exactly 0.001 %
-        {0.9 / 100000, false, "< 0.001"}, {0.0, false, "< 0.001"},        {0.5, false, "50.00"},
-        {0.00188, true, "0.188"},         {0.009 / 100, true, "< 0.001"},
+        {0.9 / 100000, false, "< 0.001"},
+        {0.0, false, "< 0.001"},
+        {0.5, false, "50.00"},
+        {0.00188, true, "0.188"},
+        {0.0009 / 100, true, "< 0.001"},
+        {0.009 / 100, true, "0.009"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(bandwidthText(c.share, c.pat), c.text) << c.share;
