@@ -27,6 +27,8 @@ namespace orv {
 struct CcRecord {
     uint8_t lastCc = 0;
     uint8_t repeats = 0;  // arrivals of lastCc after the first in a row (kept at most 2)
+    // Packets out of order on this PID (every cause), for the pages that list components.
+    uint32_t errors = 0;
     uint64_t packetCount = 0;
 };
 

@@ -68,6 +68,7 @@ inline int continuityStep(CcRecord& rec, const uint8_t* packet, bool baselineOnl
             d = step >= 14 ? static_cast<int>(step) - 16 : static_cast<int>(step);
         }
         rec.lastCc = static_cast<uint8_t>(cc);
+        if (!continuityInOrder(d)) ++rec.errors;
     }
     ++rec.packetCount;
     return d;

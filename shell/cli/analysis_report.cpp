@@ -191,6 +191,7 @@ AnalysisReport buildReport(const std::string& file, const AnalysisContext& ctx,
     addGuide(r.guideOther, ctx.guide.other);
     addPcr(r, ctx);
     addProgramChanges(r, ctx);
+    r.pages = buildPagesReport(ctx);
     return r;
 }
 

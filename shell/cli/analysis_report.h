@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/limits.h"
+#include "shell/cli/report_pages.h"
 
 namespace orv {
 
@@ -111,6 +112,8 @@ struct AnalysisReport {
     // New PATs and PMTs applied during the run, and where the first ones were.
     int programChanges = 0;
     std::vector<ProgramChangeLine> programChangeList;
+    // The basic information, program and decoder buffer pages.
+    PagesReport pages;
 };
 
 // The caller holds ctx.mutex or is the only thread using the context.

@@ -105,6 +105,10 @@ json reportDocument(const AnalysisReport& r) {
         {"guide", {{"actual", guideJson(r.guideActual)}, {"other", guideJson(r.guideOther)}}},
         {"pcr", pcr},
         {"errorLog", r.errorLog},
+        {"basicInfo", basicInfoJson(r.pages.basicInfo)},
+        {"multiplex", multiplexJson(r.pages.basicInfo.structure)},
+        {"programInfo", programInfoJson(r.pages.programs)},
+        {"buffers", buffersJson(r.pages)},
     };
 }
 
