@@ -1,5 +1,6 @@
 #include "shell/cli/html_report.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -60,6 +61,9 @@ tr.error td{background:#fff5f4}
 .charts{display:flex;flex-wrap:wrap;gap:12px}
 .charts svg{border:1px solid var(--line);border-radius:4px;max-width:100%;height:auto}
 .note{color:var(--muted);font-size:12px}
+td.bar{width:140px}
+td.bar span{display:block;height:10px;background:#1f6fb5;border-radius:2px;min-width:1px}
+td.num.bad{color:var(--red);font-weight:600}
 footer{color:var(--muted);font-size:12px;text-align:center;margin-top:24px}
 @media print{body{background:#fff}section{break-inside:avoid;border:none}}
 )";
@@ -206,20 +210,72 @@ void pes(std::string& out, const HtmlReportInput& in) {
     out += "</div></section>";
 }
 
-void buffers(std::string& out, const HtmlReportInput& in) {
-    if (in.buffers.empty()) return;
+void structure(std::string& out, const AnalysisReport& r) {
+    const std::vector<StructureRow>& rows = r.pages.basicInfo.structure;
+    if (rows.empty()) return;
     out +=
-        "<section id=\"buffers\"><h2>Decoder buffers</h2><table><thead><tr><th>Program</th>"
-        "<th>PID</th><th>Buffer</th><th class=\"num\">Fill (%)</th><th class=\"num\">Peak (%)"
-        "</th><th class=\"num\">Overflows</th><th class=\"num\">Underflows</th></tr></thead>"
+        "<section id=\"multiplex\"><h2>Multiplex structure</h2><table><thead><tr>"
+        "<th>Group</th><th>Type</th><th>ID</th><th>CA system</th><th>PID</th><th>PCR PID</th>"
+        "<th class=\"num\">Mbit/s</th><th class=\"num\">Share %</th><th>Share</th></tr></thead>"
         "<tbody>";
-    for (const HtmlBufferRow& b : in.buffers) {
-        out += "<tr><td class=\"mono\">" + hex4(b.programNumber) + "</td><td class=\"mono\">" +
-               hex4(b.pid) + "</td><td>" + esc(b.buffer) + "</td><td class=\"num\">" +
-               format("%.1f", b.fillPercent) + "</td><td class=\"num\">" +
-               format("%.1f", b.maxFillPercent) + "</td><td class=\"num\">" +
-               std::to_string(b.overflows) + "</td><td class=\"num\">" +
-               std::to_string(b.underflows) + "</td></tr>";
+    for (const StructureRow& row : rows) {
+        const double width = std::clamp(row.share * 100.0, 0.0, 100.0);
+        out += "<tr><td>" + esc(row.groupText) + "</td><td>" + esc(row.type) +
+               "</td><td class=\"mono\">" + esc(row.id) + "</td><td class=\"mono\">" +
+               esc(row.caSystemIdText) + "</td><td class=\"mono\">" + esc(row.pidText) +
+               "</td><td class=\"mono\">" + esc(row.pcrPidText) + "</td><td class=\"num\">" +
+               esc(row.rate) + "</td><td class=\"num\">" + esc(row.bandwidth) +
+               "</td><td class=\"bar\"><span style=\"width:" + format("%.1f", width) +
+               "%\"></span></td></tr>";
+    }
+    out += "</tbody></table></section>";
+}
+
+void bufferRow(std::string& out, unsigned program, const char* component, unsigned pid,
+               const char* buffer, const BufferFill& b) {
+    const double percent =
+        b.bar.range > 1 ? std::clamp(100.0 * b.fill / b.bar.range, 0.0, 100.0) : 0.0;
+    out += "<tr><td class=\"mono\">" + hex4(program) + "</td><td>" + component +
+           "</td><td class=\"mono\">" + hex4(pid) + "</td><td>" + buffer +
+           "</td><td class=\"num\">" + std::to_string(b.fill) + "</td><td class=\"num\">" +
+           (b.bar.range > 1 ? std::to_string(b.bar.range) : std::string("-")) +
+           "</td><td class=\"bar\"><span style=\"width:" + format("%.1f", percent) +
+           "%\"></span></td></tr>";
+}
+
+void buffers(std::string& out, const AnalysisReport& r) {
+    const PagesReport& p = r.pages;
+    if (p.buffers.empty()) return;
+    const BufferCounts& c = p.bufferCounts;
+    out +=
+        "<section id=\"buffers\"><h2>Decoder buffers</h2><table class=\"counts\"><thead><tr>"
+        "<th></th><th class=\"num\">TB overflow</th><th class=\"num\">MB overflow</th>"
+        "<th class=\"num\">MB underflow</th><th class=\"num\">EB (B) overflow</th>"
+        "<th class=\"num\">EB (B) underflow</th></tr></thead><tbody>";
+    auto cell = [](uint64_t n) {
+        return std::string("<td class=\"num") + (n ? " bad" : "") + "\">" + std::to_string(n) +
+               "</td>";
+    };
+    out += "<tr><td>Video</td>" + cell(c.videoTbOverflows) + cell(c.videoMbOverflows) +
+           cell(c.videoMbUnderflows) + cell(c.videoEbOverflows) + cell(c.videoEbUnderflows) +
+           "</tr><tr><td>Audio</td>" + cell(c.audioTbOverflows) + "<td></td><td></td>" +
+           cell(c.audioEbOverflows) + cell(c.audioEbUnderflows) + "</tr><tr><td>System</td>" +
+           cell(c.systemTbOverflows) + "<td></td><td></td>" + cell(c.systemBOverflows) +
+           "<td></td></tr></tbody></table>";
+    out +=
+        "<h3>Fill at the end of the run</h3><table><thead><tr><th>Program</th>"
+        "<th>Component</th><th>PID</th><th>Buffer</th><th class=\"num\">Bytes</th>"
+        "<th class=\"num\">Size</th><th>Fill</th></tr></thead><tbody>";
+    for (const ProgramBufferLine& b : p.buffers) {
+        if (b.hasVideo) {
+            bufferRow(out, b.programNumber, "video", b.videoPid, "TB", b.videoTb);
+            bufferRow(out, b.programNumber, "video", b.videoPid, "MB", b.videoMb);
+            bufferRow(out, b.programNumber, "video", b.videoPid, "EB", b.videoEb);
+        }
+        for (const ProgramBufferLine::Audio& a : b.audio) {
+            bufferRow(out, b.programNumber, "audio", a.pid, "TB", a.tb);
+            bufferRow(out, b.programNumber, "audio", a.pid, "B", a.b);
+        }
     }
     out += "</tbody></table></section>";
 }
@@ -259,10 +315,11 @@ std::string htmlReport(const HtmlReportInput& in) {
     verdict(out, r);
     events(out, r);
     programs(out, r);
+    structure(out, r);
     tables(out, r);
     pcr(out, in);
     pes(out, in);
-    buffers(out, in);
+    buffers(out, r);
     guide(out, r);
     out += "<footer>Generated by ORV01 " + esc(in.generatedAt) + "</footer></main></body></html>\n";
     return out;

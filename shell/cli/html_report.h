@@ -26,20 +26,12 @@ struct HtmlPesPlot {
     std::vector<ChartSeries> delaysMs;  // x: seconds into the stream
 };
 
-struct HtmlBufferRow {
-    unsigned programNumber = 0, pid = 0;
-    std::string buffer;  // the buffer's name
-    double fillPercent = 0.0, maxFillPercent = 0.0;
-    uint64_t overflows = 0, underflows = 0;
-};
-
 struct HtmlReportInput {
     const AnalysisReport* report = nullptr;
     uint64_t fileBytes = 0;
     std::string generatedAt;  // local time of the run, as the reader will quote it
     std::vector<HtmlPcrPlot> pcr;
     std::vector<HtmlPesPlot> pes;
-    std::vector<HtmlBufferRow> buffers;
 };
 
 std::string htmlReport(const HtmlReportInput& input);

@@ -85,6 +85,15 @@ TEST_F(HtmlReportTest, SampleShowsItsFaultsLampsAndOnePcrCurvePerProgram) {
     EXPECT_EQ(page.texts("//section[@id='pcr']/h3"),
               (std::vector<std::string>{"Program 0x0001, PCR PID 0x0101",
                                         "Program 0x0002, PCR PID 0x0210"}));
+
+    // The structure lists the PMTs and the components; the buffers hold both programs' video
+    // buffers (TB, MB, EB each).
+    for (const char* pid : {"0x0100", "0x0101", "0x0102", "0x0200", "0x0201", "0x0202"})
+        EXPECT_FALSE(
+            page.texts((std::string("//section[@id='multiplex']//td[.='") + pid + "']").c_str())
+                .empty())
+            << pid;
+    EXPECT_EQ(page.texts("//section[@id='buffers']//tr[td[2]='video']/td[3]").size(), 6u);
     // Self-contained: nothing is fetched and nothing runs.
     EXPECT_TRUE(page.texts("//script | //link | //*[@src]").empty());
 }
