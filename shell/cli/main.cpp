@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "shell/cli/analyze_command.h"
+#include "shell/cli/capture_cli.h"
 #include "shell/cli/monitor_cli.h"
 
 namespace {
@@ -55,6 +56,8 @@ int main(int argc, char** argv) {
     orv::cli::MonitorCli monitor;
     monitor.options.statusIsTerminal = ::isatty(STDERR_FILENO) != 0;
     orv::cli::addMonitorCommand(app, monitor);
+    orv::cli::CaptureCli capture;
+    orv::cli::addCaptureCommand(app, capture);
 
     try {
         app.parse(argc, argv);
@@ -66,6 +69,12 @@ int main(int argc, char** argv) {
         const std::optional<orv::cli::MonitorOptions> options = orv::cli::monitorOptions(monitor);
         if (!options) return orv::cli::kMonitorInputError;
         return orv::cli::runMonitorOnStdout(*options);
+    }
+    if (capture.command->parsed()) {
+        const std::optional<orv::cli::CaptureOptions> options = orv::cli::captureOptions(capture);
+        if (!options) return orv::cli::kCaptureInputError;
+        return orv::cli::runKeepingStdout(
+            [&](std::ostream& out) { return orv::cli::runCapture(*options, out); });
     }
     if (!cmd->parsed()) return orv::cli::kExitInputError;
     analyze.writeLog = !noLog;

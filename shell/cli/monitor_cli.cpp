@@ -42,16 +42,19 @@ class FdBuf final : public std::streambuf {
 }  // namespace
 
 int runMonitorOnStdout(const MonitorOptions& options) {
+    return runKeepingStdout([&](std::ostream& out) { return runMonitor(options, out, std::cerr); });
+}
+
+int runKeepingStdout(const std::function<int(std::ostream&)>& body) {
     std::cout.flush();
     std::fflush(stdout);
     const int own = ::dup(STDOUT_FILENO);
-    if (own < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
-        return runMonitor(options, std::cout, std::cerr);
+    if (own < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) return body(std::cout);
     int rc = 0;
     {
         FdBuf buf(own);
         std::ostream out(&buf);
-        rc = runMonitor(options, out, std::cerr);
+        rc = body(out);
     }
     std::fflush(stdout);
     ::dup2(own, STDOUT_FILENO);

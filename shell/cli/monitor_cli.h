@@ -2,6 +2,8 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <functional>
+#include <ostream>
 
 #include "shell/cli/monitor_command.h"
 
@@ -23,6 +25,8 @@ struct MonitorCli {
 // with printf, which would break the JSON lines, so whatever else writes to the standard output
 // goes to stderr for the run.
 int runMonitorOnStdout(const MonitorOptions& options);
+// The same for any command: `body` writes its output to the stream it is given.
+int runKeepingStdout(const std::function<int(std::ostream&)>& body);
 
 // Adds the subcommand to the app.
 void addMonitorCommand(CLI::App& app, MonitorCli& cli);
