@@ -1,6 +1,7 @@
 #include "shell/cli/capture_cli.h"
 
 #include "acquisition/ip_url.h"
+#include "platform/message.h"
 #include "shell/cli/analyze_command.h"
 
 namespace orv::cli {
