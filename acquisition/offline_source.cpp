@@ -177,7 +177,8 @@ OfflineResult analyseFile(AnalysisContext& ctx, const std::string& path,
         call(progress.finished);
         return fail(result, OfflineStatus::ReadFailed, path, file->errorText());
     }
-    const std::size_t blockBytes = kMainBlockPackets * packetLength;
+    const std::size_t blockBytes =
+        std::clamp<std::size_t>(options.mainBlockPackets, 1, kInitBlockPackets) * packetLength;
     result.status = OfflineStatus::Completed;
     bool endOfFile = false;
     for (;;) {

@@ -3,6 +3,7 @@
 // first packet in blocks of 400 packets through the block driver.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -46,6 +47,10 @@ struct OfflineOptions {
     // 40000 packets hold a PAT but no PMT (an SI extract) has its tables analysed instead of
     // being refused.
     std::optional<double> bitrateMbps;
+    // Packets per block of the main pass (1 to 40000): 400 for the analysis; the capture's
+    // re-reading walks the file in blocks of 40, so an error copy holds the 40 packets around
+    // the faulty one.
+    std::size_t mainBlockPackets = kMainBlockPackets;
 };
 
 struct OfflineResult {

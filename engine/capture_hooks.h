@@ -31,6 +31,7 @@ struct CaptureRequest {
     int pidTrigger = 0;
     int pesTrigger = 0;
     unsigned pid = 0;  // selector of the PID and PES triggers
+    int tableId = -1;  // the chosen table_id of an SI table trigger (-1: every table_id of it)
     int programIndex = -1;
     int maxCaptures = 0;
     int made = 0;

@@ -47,6 +47,7 @@ int siCaptureTrigger(unsigned tableId) {
 bool captureSiSection(AnalysisContext& ctx, const SiSectionView& v) {
     const int trigger = siCaptureTrigger(v.tableId);
     if (trigger != 0 && ctx.captureSink != nullptr && ctx.capture.tableTrigger == trigger &&
+        (ctx.capture.tableId < 0 || ctx.capture.tableId == v.tableId) &&
         ctx.capture.wants(trigger)) {
         const auto bytes = v.captureBytes();
         ctx.captureSink->copyBytes(trigger, bytes.data(), bytes.size());

@@ -6,7 +6,9 @@
 #include <optional>
 
 #include "shell/cli/analyze_command.h"
+#include "shell/cli/capture_cli.h"
 #include "shell/cli/monitor_cli.h"
+#include "shell/cli/own_stdout.h"
 #include "shell/cli/tune_commands.h"
 #ifdef ORV_WITH_GUI
 #include "shell/gui/desktop_main.h"
@@ -66,6 +68,8 @@ int main(int argc, char** argv) {
     orv::cli::addMonitorCommand(app, monitor);
     orv::cli::TuneCli tune;
     orv::cli::addTuneCommands(app, tune);
+    orv::cli::CaptureCli capture;
+    orv::cli::addCaptureCommand(app, capture);
 
 #ifdef ORV_WITH_GUI
     app.footer(
@@ -94,6 +98,12 @@ int main(int argc, char** argv) {
         return orv::cli::runMonitorOnStdout(*options);
     }
     if (const std::optional<int> rc = orv::cli::runParsedTuneCommand(tune)) return *rc;
+    if (capture.command->parsed()) {
+        const std::optional<orv::cli::CaptureOptions> options = orv::cli::captureOptions(capture);
+        if (!options) return orv::cli::kCaptureInputError;
+        return orv::cli::runWithOwnStdout(
+            [&](std::ostream& out) { return orv::cli::runCapture(*options, out); });
+    }
     if (!cmd->parsed()) return orv::cli::kExitInputError;
     analyze.writeLog = !noLog;
     if (noProgress || analyze.json) analyze.progress = false;

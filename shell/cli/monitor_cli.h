@@ -2,6 +2,8 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <functional>
+#include <ostream>
 
 #include "shell/cli/card_options.h"
 #include "shell/cli/monitor_command.h"
