@@ -117,6 +117,7 @@ bool timeStamps(AnalysisContext& ctx, int programIndex, PesClass cls, int compon
             havePcr ? wrappedDifference(dts * 300, pcrEstimate, kPcrModulus) / 27'000.0 : 0.0;
         t.ptsPcrMs[slot] = ptsDelay;
         t.dtsPcrMs[slot] = dtsDelay;
+        ++t.measured;
         const bool delayChecked = havePcr && (video || flags == kPtsAndDts);
         if (delayChecked && dtsDelay > kDataDelayLimitMs &&
             mayLog(ctx, Tr290ErrorKind::DataDelay, sub::kDelayTotal))
