@@ -1,0 +1,6 @@
+# Tests of the PCR and PES page models, their replay and their JSON (threaded: also built and run
+# under ThreadSanitizer).
+orv_add_test(timing_pages_tests
+  SOURCES
+    presentation/pcr_page_test.cpp
+  LIBS orv_shell tsgen)
