@@ -3,4 +3,5 @@
 orv_add_test(timing_pages_tests
   SOURCES
     presentation/pcr_page_test.cpp
-  LIBS orv_shell tsgen)
+    presentation/timing_replay_test.cpp
+  LIBS orv_shell orv_acquisition tsgen)

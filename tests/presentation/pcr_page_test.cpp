@@ -19,7 +19,9 @@ using test::StreamPcr;
 std::vector<tsgen::Fault> earlyPcrs() {
     std::vector<tsgen::Fault> f;
     for (uint64_t s = 2; s <= 8; s += 2)
-        f.push_back({.kind = tsgen::FaultKind::PcrJitter, .at = s * 5320, .pid = 0x210,
+        f.push_back({.kind = tsgen::FaultKind::PcrJitter,
+                     .at = s * 5320,
+                     .pid = 0x210,
                      .value = -40'000'000});
     return f;
 }
@@ -98,7 +100,8 @@ TEST(PcrPage, ListFieldsAndHistogramsOfAProgramWithEarlyPcrs) {
         EXPECT_EQ(page.jitterBars()[11], static_cast<int>((samples - early) * 100 / samples));
         std::array<int, kPcrIntervalBins> counts{};
         for (const double ms : intervals)
-            ++counts[ms <= 35 ? (ms <= 30 ? 5 : 6) : (ms <= 70 ? 10 : 11)];  // (25,30] (30,35] (60,70] (70,80]
+            ++counts[ms <= 35 ? (ms <= 30 ? 5 : 6)
+                              : (ms <= 70 ? 10 : 11)];  // (25,30] (30,35] (60,70] (70,80]
         for (int b = 0; b < kPcrIntervalBins; ++b) {
             const double pct = counts[b] * 100.0 / samples;
             const int shown = pct > 0.5 && pct < 2.0 ? 2 : static_cast<int>(pct);
@@ -145,15 +148,14 @@ TEST(PcrPage, HistogramBarsKeepRareValuesVisible) {
         int shown;
     };
     const Case cases[] = {
-        {1, 100, 2},     // 1 % is drawn as 2 %
-        {4, 1000, 0},    // 0.4 %
-        {5, 1000, 0},    // 0.5 % is not above 0.5
-        {6, 1000, 2},    // 0.6 %
-        {19, 1000, 2},   // 1.9 %
-        {20, 1000, 2},   // 2 %
-        {399, 1000, 39}, // truncated, not rounded
-        {7, 7, 100},
-        {3, 0, 0},  // no samples: nothing to divide by
+        {1, 100, 2},                 // 1 % is drawn as 2 %
+        {4, 1000, 0},                // 0.4 %
+        {5, 1000, 0},                // 0.5 % is not above 0.5
+        {6, 1000, 2},                // 0.6 %
+        {19, 1000, 2},               // 1.9 %
+        {20, 1000, 2},               // 2 %
+        {399, 1000, 39},             // truncated, not rounded
+        {7, 7, 100},     {3, 0, 0},  // no samples: nothing to divide by
     };
     for (const Case& c : cases)
         EXPECT_EQ(histogramPercent(c.count, c.samples), c.shown) << c.count << "/" << c.samples;
