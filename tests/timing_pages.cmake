@@ -4,4 +4,5 @@ orv_add_test(timing_pages_tests
   SOURCES
     presentation/pcr_page_test.cpp
     presentation/timing_replay_test.cpp
+    presentation/pes_page_test.cpp
   LIBS orv_shell orv_acquisition tsgen)
