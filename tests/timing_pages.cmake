@@ -5,4 +5,5 @@ orv_add_test(timing_pages_tests
     presentation/pcr_page_test.cpp
     presentation/timing_replay_test.cpp
     presentation/pes_page_test.cpp
+    shell/timing_json_test.cpp
   LIBS orv_shell orv_acquisition tsgen)
