@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
+#include "acquisition/offline_source.h"
 #include "platform/manual_timer_service.h"
 #include "presentation/pcr_page.h"
 #include "tests/presentation/timing_pages_support.h"
@@ -140,6 +142,44 @@ TEST(PcrPage, ProgramWithoutPcrsIsChosenButNotListed) {
     EXPECT_TRUE(f.page.jitterCurve().points.empty());
     f.page.refresh();
     EXPECT_EQ(f.page.jitterBars(), (std::array<int, kPcrJitterBins>{}));
+}
+
+TEST(PcrPage, RealCaptures) {
+    // Hand-checked from the captures' PCR packets (PID 0x0100 in both): offline each interval is
+    // its PCR difference / 27000 ms, and every jitter is 0.
+    struct Case {
+        const char* file;
+        PcrListRow row;
+        std::array<int, kPcrIntervalBins> intervalBars;
+    };
+    const Case cases[] = {
+        {"cap-mpeg2-mp2-sdt.ts",  // 87 PCRs: 63 gaps in (30,35], 18 in (35,40], 5 in (40,50]
+         {"", "0x0100", "0", "0", "0", "30.38", "46.33", "30.38"},
+         {0, 0, 0, 0, 0, 0, 73, 20, 5, 0, 0, 0, 0, 0, 0}},
+        {"cap-h264-mp2-sdt.ts",  // 101 PCRs: 98 gaps of 100 ms, one of 33.33 and one of 66.67
+         {"", "0x0100", "0", "0", "0", "100.00", "100.00", "33.33"},
+         {0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 98, 0}},
+    };
+    for (const Case& c : cases) {
+        const std::string path = std::string(ORV_STREAMS_DIR) + "/" + c.file;
+        if (!std::filesystem::exists(path)) {
+            std::printf("skipped: no capture %s\n", path.c_str());
+            continue;
+        }
+        SCOPED_TRACE(c.file);
+        AnalysisContext ctx;
+        ASSERT_TRUE(analyseFile(ctx, path).mainPassStarted);
+        ManualTimerService timers;
+        PcrPage page(ctx, timers, timers);
+        page.refresh();
+        ASSERT_EQ(page.selectorEntries().size(), 1u);
+        ASSERT_EQ(page.listRows().size(), 1u);
+        for (std::size_t col = 1; col < c.row.size(); ++col)
+            EXPECT_EQ(page.listRows()[0][col], c.row[col]) << kPcrListColumns[col].title;
+        page.selectProgram(0);
+        EXPECT_EQ(page.intervalBars(), c.intervalBars);
+        EXPECT_EQ(page.jitterBars()[11], 100);
+    }
 }
 
 TEST(PcrPage, HistogramBarsKeepRareValuesVisible) {
