@@ -49,6 +49,7 @@ void readPictureHeader(VideoEsFields& es, const uint8_t* b) {
     const unsigned vbvDelay = (b[1] & 7u) << 13 | unsigned{b[2]} << 5 | b[3] >> 3;
     if (es.vbvIndex < 0 || es.vbvIndex >= kVbvDelayRingSize) es.vbvIndex = 0;
     es.vbvDelayMs[es.vbvIndex++] = static_cast<float>(vbvDelay) / 90.0f;
+    ++es.vbvCount;
     es.pictureHeaderRead = true;
 }
 

@@ -44,6 +44,7 @@ struct VideoEsFields {
     bool lastPictureTallyValid = false;
     std::array<float, kVbvDelayRingSize> vbvDelayMs{};
     int vbvIndex = 0;
+    uint64_t vbvCount = 0;  // vbv_delay values stored so far (how many of the slots are filled)
 
     uint32_t pesHeaders = 0;  // since the last refresh
 };

@@ -57,19 +57,24 @@ void offerToCapture(AnalysisContext& ctx, const uint8_t* packet, unsigned pid) {
 // Transport rate in Mbit/s over the span ending at this PCR. Offline it is the rate between the
 // two PCRs, whatever its value; only a PCR that did not move forward cannot give one, and the
 // stream bitrate times that span instead. Online the card's clock times it.
-double transportRate(const AnalysisContext& ctx, uint64_t bits, int64_t deltaPcr,
-                     std::size_t blockOffset, std::span<const uint32_t> cardTimes) {
+// The card's time stamp of the 40-packet group that holds the packet, online; 0 when there is
+// none (offline, or a missing or zero stamp).
+uint32_t cardTime(const AnalysisContext& ctx, std::size_t blockOffset,
+                  std::span<const uint32_t> cardTimes) {
+    if (ctx.analysisMode != AnalysisMode::Online) return 0;
+    const std::size_t group =
+        blockOffset / (static_cast<std::size_t>(ctx.packetLength) * kCardTimeGroupPackets);
+    return group < cardTimes.size() ? cardTimes[group] : 0;
+}
+
+double transportRate(const AnalysisContext& ctx, uint64_t bits, int64_t deltaPcr, uint32_t card) {
     double rate = deltaPcr > 0 ? static_cast<double>(bits) * 27.0 / static_cast<double>(deltaPcr)
                                : ctx.streamBitrate.current;
-    if (ctx.analysisMode == AnalysisMode::Online) {
-        // The card stamps each 40-packet group with its duration; a missing or zero stamp keeps
-        // the rate from the PCR spacing.
-        const std::size_t group =
-            blockOffset / (static_cast<std::size_t>(ctx.packetLength) * kCardTimeGroupPackets);
-        if (group < cardTimes.size() && cardTimes[group] != 0) {
-            const double t = static_cast<double>(cardTimes[group]);
-            rate = ctx.packetLength * 3200.0 / (t * (1.0 / 27'000'000.0)) * 1e-6;
-        }
+    // The card stamps each 40-packet group with its duration; a missing or zero stamp keeps the
+    // rate from the PCR spacing.
+    if (card != 0) {
+        const double t = static_cast<double>(card);
+        rate = ctx.packetLength * 3200.0 / (t * (1.0 / 27'000'000.0)) * 1e-6;
     }
     return rate;
 }
@@ -109,11 +114,14 @@ void measurePcr(AnalysisContext& ctx, PcrTrack& t, const uint8_t* packet, int64_
     int64_t deltaPcr = 0;
     uint64_t bits = 0;
     double rate = ctx.streamBitrate.current;
+    bool timedByPcrs = false;
     if (hasPrevious) {
         deltaPcr = pcrDifference(pcr, t.pcr[previous]);
         const uint64_t span = ctx.packetCounter - t.position[previous];
         bits = span * static_cast<uint64_t>(ctx.packetLength) * 8u;
-        rate = transportRate(ctx, bits, deltaPcr, blockOffset, cardTimes);
+        const uint32_t card = cardTime(ctx, blockOffset, cardTimes);
+        rate = transportRate(ctx, bits, deltaPcr, card);
+        timedByPcrs = deltaPcr > 0 && card == 0;
         if (!t.offsetReady) {
             if (online) {
                 fixOnlineOffset(t, previous);
@@ -133,8 +141,12 @@ void measurePcr(AnalysisContext& ctx, PcrTrack& t, const uint8_t* packet, int64_
         t.intervalMs[index] = 0.0;
         t.jitterNs[index] = 0;
     } else {
-        // Without a usable rate the interval stays 0 rather than becoming infinite.
-        const double interval = rate > 0.0 ? static_cast<double>(bits) / (rate * 1000.0) : 0.0;
+        // Timed by the PCR pair itself, the interval is their difference: taken through the rate
+        // it would round, and an interval of exactly 100 ms would count as longer. Without a
+        // usable rate the interval stays 0 rather than becoming infinite.
+        const double interval = timedByPcrs  ? static_cast<double>(deltaPcr) / 27'000.0
+                                : rate > 0.0 ? static_cast<double>(bits) / (rate * 1000.0)
+                                             : 0.0;
         t.currentIntervalMs = interval;
         t.intervalMs[index] = interval;
         const double ticksNs = std::trunc(static_cast<double>(deltaPcr) * 1000.0 / 27.0);

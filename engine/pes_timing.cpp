@@ -120,6 +120,7 @@ bool timeStamps(AnalysisContext& ctx, int programIndex, PesClass cls, int compon
         if (havePcr && ctx.measurementObserver != nullptr)
             ctx.measurementObserver->pesMeasured(programIndex, video ? -1 : component,
                                                  ctx.packetCounter, ptsDelay, dtsDelay);
+        ++t.measured;
         const bool delayChecked = havePcr && (video || flags == kPtsAndDts);
         if (delayChecked && dtsDelay > kDataDelayLimitMs &&
             mayLog(ctx, Tr290ErrorKind::DataDelay, sub::kDelayTotal))

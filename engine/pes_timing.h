@@ -36,6 +36,9 @@ struct PesTiming {
     std::array<double, kPesRingSize> ptsPcrMs{};  // PTS x 300 - PCR estimate
     std::array<double, kPesRingSize> dtsPcrMs{};
     uint8_t hasData = 0;
+    // Ring slots written so far (the first PTS-bearing header only records its stamps and
+    // writes none): tells the pages how many of the 150 slots hold measurements.
+    uint64_t measured = 0;
     bool scrambled = false;  // of the last packet
     // What arrived since the start of the last PES header that carried a PTS, that start packet
     // included: the buffer model takes these at the next such header, before they restart from

@@ -30,7 +30,7 @@ elif [[ "${1:-}" == "--tsan" ]]; then
   build="$root/build-tsan"
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORV_SANITIZE=thread \
     -DORV_BUILD_BENCH=OFF >/dev/null
-  tsan_tests=(platform_tests engine_tests cardlib_stream_tests ip_input_tests card_source_tests live_run_tests monitor_tests tune_record_tests tune_commands_tests pages_thread_tests capture_tests)
+  tsan_tests=(platform_tests engine_tests cardlib_stream_tests ip_input_tests card_source_tests live_run_tests monitor_tests tune_record_tests tune_commands_tests pages_thread_tests capture_tests timing_pages_tests)
   cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target "${tsan_tests[@]}"
   export TSAN_OPTIONS=halt_on_error=1
   for t in "${tsan_tests[@]}"; do

@@ -190,6 +190,8 @@ AnalysisReport buildReport(const std::string& file, const AnalysisContext& ctx,
     addGuide(r.guideActual, ctx.guide.actual);
     addGuide(r.guideOther, ctx.guide.other);
     addPcr(r, ctx);
+    r.pcrCurves = pcrCurveData(ctx);
+    r.pes = pesCurveData(ctx);
     addProgramChanges(r, ctx);
     r.pages = buildPagesReport(ctx);
     return r;

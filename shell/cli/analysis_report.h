@@ -10,6 +10,8 @@
 
 #include "engine/limits.h"
 #include "shell/cli/report_pages.h"
+#include "presentation/pcr_curve_data.h"
+#include "presentation/pes_curve_data.h"
 
 namespace orv {
 
@@ -105,6 +107,9 @@ struct AnalysisReport {
     std::vector<TableLine> tables;
     std::vector<GuideServiceLine> guideActual, guideOther;
     std::vector<PcrLine> pcr;
+    // What the PCR and PES pages show, per program and per component (report_timing_json.h).
+    std::vector<PcrCurveData> pcrCurves;
+    std::vector<PesCurveData> pes;
     // "end of file", "program change", "stopped", "read error" or "file shrank"
     std::string endedBy;
     std::string errorLog;         // where the event list was appended; empty when it was not

@@ -4,6 +4,7 @@
 
 #include "shell/cli/report_json.h"
 #include "shell/cli/report_program_changes.h"
+#include "shell/cli/report_timing_json.h"
 
 namespace orv::cli {
 namespace {
@@ -104,6 +105,8 @@ json reportDocument(const AnalysisReport& r) {
         {"tables", tables},
         {"guide", {{"actual", guideJson(r.guideActual)}, {"other", guideJson(r.guideOther)}}},
         {"pcr", pcr},
+        {"pcrCurves", pcrCurvesJson(r)},
+        {"pes", pesJson(r)},
         {"errorLog", r.errorLog},
         {"basicInfo", basicInfoJson(r.pages.basicInfo)},
         {"multiplex", multiplexJson(r.pages.basicInfo.structure)},
