@@ -265,19 +265,11 @@ namespace {
     }
 }
 
-}  // namespace
-
-void AnalysePcrPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
-                      std::size_t blockOffset, std::span<const uint32_t> cardTimes) {
-    if (pid == 0) return;
-    const std::size_t n = std::min(ctx.programs.size(), ctx.timing.pcrTracks.size());
-    // The first program measured on this PID counts the packet. Most packets carry neither a
-    // PCR nor a discontinuity_indicator and end there, before the other programs are looked at.
-    std::size_t first = 0;
-    while (first < n &&
-           (ctx.programs[first].pcrPid != pid || !hasMeasuredComponents(ctx.programs[first])))
-        ++first;
-    if (first == n) return;
+// The packet on the PID of program `first`, the first program measured there.
+void pcrPidPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid, std::size_t first,
+                  std::size_t n, std::size_t blockOffset, std::span<const uint32_t> cardTimes) {
+    // Most packets carry neither a PCR nor a discontinuity_indicator and end here, before the
+    // other programs are looked at.
     const int64_t pcr = packetPcr(packet);
     if (pcr >= 0 || discontinuityIndicator(packet)) {
         pcrBearingPacket(ctx, packet, pid, first, n, pcr, blockOffset, cardTimes);
@@ -287,6 +279,37 @@ void AnalysePcrPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
     t.pcrPid = static_cast<uint16_t>(pid);
     if (t.packets == 0 || hasPayload(packet)) t.lastCc = continuityCounter(packet);
     ++t.packets;
+}
+
+}  // namespace
+
+void AnalysePcrPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
+                      std::size_t blockOffset, std::span<const uint32_t> cardTimes) {
+    AnalysePcrPacket(ctx, packet, pid, blockOffset, cardTimes, -1);
+}
+
+void AnalysePcrPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
+                      std::size_t blockOffset, std::span<const uint32_t> cardTimes,
+                      int onlyProgram) {
+    if (pid == 0) return;
+    const std::size_t n = std::min(ctx.programs.size(), ctx.timing.pcrTracks.size());
+    if (onlyProgram >= 0 && static_cast<std::size_t>(onlyProgram) < n) {
+        const auto only = static_cast<std::size_t>(onlyProgram);
+        const ProgramEntry& prog = ctx.programs[only];
+        if (prog.pcrPid == pid) {
+            // The one program of this PID: measured there, or nowhere.
+            if (hasMeasuredComponents(prog))
+                pcrPidPacket(ctx, packet, pid, only, only + 1, blockOffset, cardTimes);
+            return;
+        }
+    }
+    // The first program measured on this PID counts the packet.
+    std::size_t first = 0;
+    while (first < n &&
+           (ctx.programs[first].pcrPid != pid || !hasMeasuredComponents(ctx.programs[first])))
+        ++first;
+    if (first == n) return;
+    pcrPidPacket(ctx, packet, pid, first, n, blockOffset, cardTimes);
 }
 
 }  // namespace orv
