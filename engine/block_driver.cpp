@@ -7,6 +7,7 @@
 #include "engine/packet_checks.h"
 #include "engine/packet_header.h"
 #include "engine/pcr_analysis.h"
+#include "engine/pcr_pid_packet.h"
 #include "engine/pes_timing.h"
 #include "engine/pid_roles.h"
 #include "engine/psi_handlers.h"
@@ -182,8 +183,9 @@ class PacketSequence {
         }
         if (roles & kRolePcr) {
             const uint8_t only = roles_.pcrProgram(pid);
-            AnalysePcrPacket(ctx_, pkt, pid, pos_, cardTimes_,
-                             only == PidRoles::kSeveralPrograms ? -1 : only);
+            if (!plainPcrPidPacket(only, pkt, pid))
+                AnalysePcrPacket(ctx_, pkt, pid, pos_, cardTimes_,
+                                 only == PidRoles::kSeveralPrograms ? -1 : only);
             if (roles & kRolePcrOnly) {
                 for (ProgramEntry& prog : ctx_.programs) {
                     if (prog.pcrPid == 0 || prog.pcrPid != pid || carriesComponent(prog, pid))
@@ -221,6 +223,19 @@ class PacketSequence {
                     if (l.pids[k].pid == pid) track(l.pids[k].cc, pkt);
             }
         }
+    }
+
+    // The PCR step of a packet on the PCR PID of program `only` alone that carries neither a PCR
+    // nor a discontinuity_indicator (most of them): counted for that program, if it is measured.
+    // False for any other packet, which AnalysePcrPacket takes.
+    bool plainPcrPidPacket(unsigned only, const uint8_t* pkt, unsigned pid) {
+        if (only >= ctx_.programs.size() || only >= ctx_.timing.pcrTracks.size() ||
+            mayCarryPcr(pkt))
+            return false;
+        const ProgramEntry& prog = ctx_.programs[only];
+        if (prog.pcrPid != pid || !measuresPcr(prog)) return false;
+        countPcrPidPacket(ctx_.timing.pcrTracks[only], pkt, pid);
+        return true;
     }
 
     // The video step of program i; false when the PID is not that program's video.

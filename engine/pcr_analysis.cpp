@@ -9,6 +9,7 @@
 #include "engine/analysis_context.h"
 #include "engine/packet_checks.h"
 #include "engine/packet_header.h"
+#include "engine/pcr_pid_packet.h"
 
 namespace orv {
 namespace {
@@ -40,10 +41,6 @@ int32_t toJitter(double ns) {
 
 int64_t magnitude(int32_t v) {
     return std::llabs(static_cast<long long>(v));
-}
-
-bool hasMeasuredComponents(const ProgramEntry& prog) {
-    return prog.video.present || prog.componentCount > 0;
 }
 
 void offerToCapture(AnalysisContext& ctx, const uint8_t* packet, unsigned pid) {
@@ -242,14 +239,13 @@ namespace {
     bool offered = false;
     for (std::size_t i = first; i < n; ++i) {
         const ProgramEntry& prog = ctx.programs[i];
-        if (prog.pcrPid != pid || !hasMeasuredComponents(prog)) continue;
+        if (prog.pcrPid != pid || !measuresPcr(prog)) continue;
         PcrTrack& t = ctx.timing.pcrTracks[i];
         // A PMT found in the main pass may have brought the PCR PID after the track was made.
         t.pcrPid = static_cast<uint16_t>(pid);
         if (!counted) {
             counted = true;
-            if (t.packets == 0 || hasPayload(packet)) t.lastCc = continuityCounter(packet);
-            ++t.packets;
+            countPcrPidPacket(t, packet, pid);
         }
         if (pcr < 0) {
             // A new time base may be announced before the packet that carries its first PCR: it
@@ -275,10 +271,7 @@ void pcrPidPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid, std
         pcrBearingPacket(ctx, packet, pid, first, n, pcr, blockOffset, cardTimes);
         return;
     }
-    PcrTrack& t = ctx.timing.pcrTracks[first];
-    t.pcrPid = static_cast<uint16_t>(pid);
-    if (t.packets == 0 || hasPayload(packet)) t.lastCc = continuityCounter(packet);
-    ++t.packets;
+    countPcrPidPacket(ctx.timing.pcrTracks[first], packet, pid);
 }
 
 }  // namespace
@@ -298,15 +291,14 @@ void AnalysePcrPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
         const ProgramEntry& prog = ctx.programs[only];
         if (prog.pcrPid == pid) {
             // The one program of this PID: measured there, or nowhere.
-            if (hasMeasuredComponents(prog))
+            if (measuresPcr(prog))
                 pcrPidPacket(ctx, packet, pid, only, only + 1, blockOffset, cardTimes);
             return;
         }
     }
     // The first program measured on this PID counts the packet.
     std::size_t first = 0;
-    while (first < n &&
-           (ctx.programs[first].pcrPid != pid || !hasMeasuredComponents(ctx.programs[first])))
+    while (first < n && (ctx.programs[first].pcrPid != pid || !measuresPcr(ctx.programs[first])))
         ++first;
     if (first == n) return;
     pcrPidPacket(ctx, packet, pid, first, n, blockOffset, cardTimes);
