@@ -1,10 +1,13 @@
 #include "engine/block_driver.h"
 
+#include <limits>
+
 #include "engine/block_walk.h"
 #include "engine/buffer_model.h"
 #include "engine/packet_checks.h"
 #include "engine/packet_header.h"
 #include "engine/pcr_analysis.h"
+#include "engine/pcr_pid_packet.h"
 #include "engine/pes_timing.h"
 #include "engine/pid_roles.h"
 #include "engine/psi_handlers.h"
@@ -42,6 +45,23 @@ class PacketSequence {
     }
 
   private:
+    // What decides whether a table just analysed may have changed the program table: a table
+    // met for the first time (a PAT, a program's PMT, the CAT) may have, and so may every change
+    // applied to the table in use, each of which is counted. A repetition of the table in use, or
+    // a section the handler turned away, changes nothing, and the roles stay as they are.
+    struct TableState {
+        bool found;
+        int changes;
+    };
+    TableState tableState(bool found) const { return {found, ctx_.programChanges.count}; }
+    void rebuildIfChanged(TableState before) {
+        const int changes = ctx_.programChanges.count;
+        // The change count stops at its largest value: from there on every table rebuilds.
+        if (!before.found || changes != before.changes ||
+            changes == std::numeric_limits<int>::max())
+            roles_.rebuild(ctx_);
+    }
+
     void copyPacket(int trigger, const uint8_t* pkt) {
         if (ctx_.captureSink == nullptr || !ctx_.capture.wants(trigger)) return;
         ctx_.captureSink->copyBytes(trigger, pkt, kTsPacketSize);
@@ -93,8 +113,9 @@ class PacketSequence {
             r = feedPacket(
                 col, pkt, SectionAccept{0x00}, CompletionVariant::BlockDriver,
                 [&](SectionCollector& c) {
+                    const TableState before = tableState(ctx_.pat.patFound);
                     analysePat(ctx_, c);
-                    roles_.rebuild(ctx_);
+                    rebuildIfChanged(before);
                 },
                 ctx_.packetCounter);
         if (r == FeedResult::Rejected) {
@@ -113,8 +134,9 @@ class PacketSequence {
         const FeedResult r = feedPacket(
             ctx_.cat.collector, pkt, SectionAccept{0x01}, CompletionVariant::BlockDriver,
             [&](SectionCollector& c) {
+                const TableState before = tableState(ctx_.cat.catPresent);
                 analyseCat(ctx_, c);
-                roles_.rebuild(ctx_);
+                rebuildIfChanged(before);
             },
             ctx_.packetCounter);
         if (r == FeedResult::Rejected && mayLog(ctx_, Tr290ErrorKind::Cat)) logEvent(ctx_, 1111);
@@ -136,8 +158,9 @@ class PacketSequence {
             feedPacket(
                 col, pkt, SectionAccept{0x02, prog.programNumber}, CompletionVariant::BlockDriver,
                 [&](SectionCollector& c) {
+                    const TableState before = tableState(prog.pmtReceived);
                     analysePmt(ctx_, i, c);
-                    roles_.rebuild(ctx_);
+                    rebuildIfChanged(before);
                 },
                 ctx_.packetCounter);
         }
@@ -159,7 +182,10 @@ class PacketSequence {
             }
         }
         if (roles & kRolePcr) {
-            AnalysePcrPacket(ctx_, pkt, pid, pos_, cardTimes_);
+            const uint8_t only = roles_.pcrProgram(pid);
+            if (!plainPcrPidPacket(only, pkt, pid))
+                AnalysePcrPacket(ctx_, pkt, pid, pos_, cardTimes_,
+                                 only == PidRoles::kSeveralPrograms ? -1 : only);
             if (roles & kRolePcrOnly) {
                 for (ProgramEntry& prog : ctx_.programs) {
                     if (prog.pcrPid == 0 || prog.pcrPid != pid || carriesComponent(prog, pid))
@@ -199,6 +225,19 @@ class PacketSequence {
         }
     }
 
+    // The PCR step of a packet on the PCR PID of program `only` alone that carries neither a PCR
+    // nor a discontinuity_indicator (most of them): counted for that program, if it is measured.
+    // False for any other packet, which AnalysePcrPacket takes.
+    bool plainPcrPidPacket(unsigned only, const uint8_t* pkt, unsigned pid) {
+        if (only >= ctx_.programs.size() || only >= ctx_.timing.pcrTracks.size() ||
+            mayCarryPcr(pkt))
+            return false;
+        const ProgramEntry& prog = ctx_.programs[only];
+        if (prog.pcrPid != pid || !measuresPcr(prog)) return false;
+        countPcrPidPacket(ctx_.timing.pcrTracks[only], pkt, pid);
+        return true;
+    }
+
     // The video step of program i; false when the PID is not that program's video.
     bool videoPacket(int i, const uint8_t* pkt, unsigned pid) {
         VideoComponent& v = ctx_.programs[i].video;
@@ -235,7 +274,7 @@ class PacketSequence {
     const uint8_t* block_;
     std::size_t length_;
     std::span<const uint32_t> cardTimes_;
-    PidRoles& roles_;  // rebuilt whenever a table handler may have changed the program table
+    PidRoles& roles_;  // rebuilt whenever a table handler changed the program table
     std::size_t pos_ = 0;
     bool known_ = false;
     int d_ = kNoContinuityTest;

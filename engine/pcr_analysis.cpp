@@ -9,6 +9,7 @@
 #include "engine/analysis_context.h"
 #include "engine/packet_checks.h"
 #include "engine/packet_header.h"
+#include "engine/pcr_pid_packet.h"
 
 namespace orv {
 namespace {
@@ -40,10 +41,6 @@ int32_t toJitter(double ns) {
 
 int64_t magnitude(int32_t v) {
     return std::llabs(static_cast<long long>(v));
-}
-
-bool hasMeasuredComponents(const ProgramEntry& prog) {
-    return prog.video.present || prog.componentCount > 0;
 }
 
 void offerToCapture(AnalysisContext& ctx, const uint8_t* packet, unsigned pid) {
@@ -254,14 +251,13 @@ namespace {
     bool offered = false;
     for (std::size_t i = first; i < n; ++i) {
         const ProgramEntry& prog = ctx.programs[i];
-        if (prog.pcrPid != pid || !hasMeasuredComponents(prog)) continue;
+        if (prog.pcrPid != pid || !measuresPcr(prog)) continue;
         PcrTrack& t = ctx.timing.pcrTracks[i];
         // A PMT found in the main pass may have brought the PCR PID after the track was made.
         t.pcrPid = static_cast<uint16_t>(pid);
         if (!counted) {
             counted = true;
-            if (t.packets == 0 || hasPayload(packet)) t.lastCc = continuityCounter(packet);
-            ++t.packets;
+            countPcrPidPacket(t, packet, pid);
         }
         if (pcr < 0) {
             // A new time base may be announced before the packet that carries its first PCR: it
@@ -277,28 +273,47 @@ namespace {
     }
 }
 
-}  // namespace
-
-void AnalysePcrPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
-                      std::size_t blockOffset, std::span<const uint32_t> cardTimes) {
-    if (pid == 0) return;
-    const std::size_t n = std::min(ctx.programs.size(), ctx.timing.pcrTracks.size());
-    // The first program measured on this PID counts the packet. Most packets carry neither a
-    // PCR nor a discontinuity_indicator and end there, before the other programs are looked at.
-    std::size_t first = 0;
-    while (first < n &&
-           (ctx.programs[first].pcrPid != pid || !hasMeasuredComponents(ctx.programs[first])))
-        ++first;
-    if (first == n) return;
+// The packet on the PID of program `first`, the first program measured there.
+void pcrPidPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid, std::size_t first,
+                  std::size_t n, std::size_t blockOffset, std::span<const uint32_t> cardTimes) {
+    // Most packets carry neither a PCR nor a discontinuity_indicator and end here, before the
+    // other programs are looked at.
     const int64_t pcr = packetPcr(packet);
     if (pcr >= 0 || discontinuityIndicator(packet)) {
         pcrBearingPacket(ctx, packet, pid, first, n, pcr, blockOffset, cardTimes);
         return;
     }
-    PcrTrack& t = ctx.timing.pcrTracks[first];
-    t.pcrPid = static_cast<uint16_t>(pid);
-    if (t.packets == 0 || hasPayload(packet)) t.lastCc = continuityCounter(packet);
-    ++t.packets;
+    countPcrPidPacket(ctx.timing.pcrTracks[first], packet, pid);
+}
+
+}  // namespace
+
+void AnalysePcrPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
+                      std::size_t blockOffset, std::span<const uint32_t> cardTimes) {
+    AnalysePcrPacket(ctx, packet, pid, blockOffset, cardTimes, -1);
+}
+
+void AnalysePcrPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
+                      std::size_t blockOffset, std::span<const uint32_t> cardTimes,
+                      int onlyProgram) {
+    if (pid == 0) return;
+    const std::size_t n = std::min(ctx.programs.size(), ctx.timing.pcrTracks.size());
+    if (onlyProgram >= 0 && static_cast<std::size_t>(onlyProgram) < n) {
+        const auto only = static_cast<std::size_t>(onlyProgram);
+        const ProgramEntry& prog = ctx.programs[only];
+        if (prog.pcrPid == pid) {
+            // The one program of this PID: measured there, or nowhere.
+            if (measuresPcr(prog))
+                pcrPidPacket(ctx, packet, pid, only, only + 1, blockOffset, cardTimes);
+            return;
+        }
+    }
+    // The first program measured on this PID counts the packet.
+    std::size_t first = 0;
+    while (first < n && (ctx.programs[first].pcrPid != pid || !measuresPcr(ctx.programs[first])))
+        ++first;
+    if (first == n) return;
+    pcrPidPacket(ctx, packet, pid, first, n, blockOffset, cardTimes);
 }
 
 }  // namespace orv

@@ -29,6 +29,13 @@ void releasePcrTracks(AnalysisContext& ctx);
 void AnalysePcrPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
                       std::size_t blockOffset, std::span<const uint32_t> cardTimes);
 
+// The same, for a PID known to be the PCR PID of program `onlyProgram` alone (the block driver's
+// PID roles): that program is looked at first, and the full search is kept for when it does not
+// match (a negative onlyProgram, or a table that no longer names this PID there).
+void AnalysePcrPacket(AnalysisContext& ctx, const uint8_t* packet, unsigned pid,
+                      std::size_t blockOffset, std::span<const uint32_t> cardTimes,
+                      int onlyProgram);
+
 // The 27 MHz PCR of a packet, or -1 when it carries none (adaptation field of at least 7 bytes
 // with PCR_flag).
 int64_t packetPcr(const uint8_t* packet);

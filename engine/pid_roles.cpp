@@ -38,7 +38,13 @@ void PidRoles::rebuild(const AnalysisContext& ctx) {
             videoProgram_[pid] =
                 first && i < kSeveralPrograms ? static_cast<uint8_t>(i) : kSeveralPrograms;
         }
-        if (p.pcrPid != 0) mark(p.pcrPid, kRolePcr);
+        if (p.pcrPid != 0) {
+            const unsigned pid = p.pcrPid & 0x1FFFu;
+            const bool first = !(roles_[pid] & kRolePcr);
+            mark(pid, kRolePcr);
+            pcrProgram_[pid] =
+                first && i < kSeveralPrograms ? static_cast<uint8_t>(i) : kSeveralPrograms;
+        }
         bool pcrCarried = p.video.present && p.video.pid == p.pcrPid;
         for (int a = 0; a < p.audioCount; ++a) {
             mark(p.audio[a].pid, kRoleAudio);

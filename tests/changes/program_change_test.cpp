@@ -283,5 +283,29 @@ TEST(ProgramChange, NewTablesAreAppliedWhereTheyAreAndTheAnalysisGoesOn) {
     }
 }
 
+// A program whose PMT first comes in the main pass, in the middle of a block: its components are
+// its own from that packet on, every later packet of the block included. (No table in use
+// changes there, so this is a first table, not a counted change.)
+TEST(ProgramChange, APmtFirstFoundInTheMainPassClaimsItsPidsAtOnce) {
+    const tsgen::StreamConfig& cfg = config();
+    for (const uint64_t endMs : {9'000u, 10'500u}) {
+        SCOPED_TRACE(endMs);
+        tsgen::Fault gap = change(tsgen::FaultKind::TableGap, 0, 0x100, 0);
+        gap.until = tsgen::slotAtMs(cfg, endMs);
+        tsgen::GenerateResult generated;
+        const Bytes ts = tsgen::generateStream(cfg, {gap}, &generated);
+        ASSERT_TRUE(generated.missed.empty());
+        const PassResult run = analyse(ts);
+        const ProgramEntry& p = run.ctx->programs.at(0);
+        ASSERT_TRUE(p.pmtReceived);
+        EXPECT_EQ(run.ctx->programChanges.count, 0);
+        // Counted from the first packet: before the PMT as an unreferenced PID, after it here.
+        EXPECT_EQ(p.video.cc.packetCount, packetsOf(ts, 0x101));
+        ASSERT_EQ(p.audioCount, 1);
+        EXPECT_EQ(p.audio[0].cc.packetCount, packetsOf(ts, 0x102));
+        EXPECT_EQ(run.ctx->unreferencedCount, 0);
+    }
+}
+
 }  // namespace
 }  // namespace orv

@@ -29,6 +29,7 @@ struct RolesCase {
     std::vector<std::pair<unsigned, uint8_t>> videoOwners;  // video PID and its one program
     // PID of the other stream type lists and its one entry (all in the stream_type 6 list here)
     std::vector<std::pair<unsigned, PidRoles::OtherSlot>> otherSlots = {};
+    std::vector<std::pair<unsigned, uint8_t>> pcrOwners = {};  // PCR PID and its one program
 };
 
 void load(AnalysisContext& ctx, const RolesCase& c) {
@@ -84,7 +85,8 @@ TEST(PidRoles, RebuildLeavesOnlyTheRolesOfTheCurrentTable) {
           {0x210, kRolePcr | kRolePcrOnly},
           {0x200, kRolePmt}},
          {{0x101, 0}, {0x201, 1}},
-         {{0x105, {0, 1, 0}}}},
+         {{0x105, {0, 1, 0}}},
+         {{0x101, 0}, {0x210, 1}}},
         {"after it, one program on other PIDs",
          {{0x300, 0x301, 0x301, {}, {}, {}}},
          {},
@@ -94,7 +96,19 @@ TEST(PidRoles, RebuildLeavesOnlyTheRolesOfTheCurrentTable) {
          {{0x500, 0x501, 0x502, {0x502}, {}, {}}, {0x510, 0x501, 0x501, {}, {}, {}}},
          {},
          {{0x501, kRoleVideo | kRolePcr}, {0x502, kRoleAudio | kRolePcr}},
-         {{0x501, PidRoles::kSeveralPrograms}}},
+         {{0x501, PidRoles::kSeveralPrograms}},
+         {},
+         {{0x502, 0}, {0x501, 1}}},
+        {"one PCR PID for three programs, the second one's alone",
+         {{0x700, 0x701, 0x7FF, {}, {}, {}},
+          {0x710, 0x711, 0x711, {}, {}, {}},
+          {0x720, 0x721, 0x7FF, {}, {}, {}},
+          {0x730, 0x731, 0x7FF, {}, {}, {}}},
+         {},
+         {{0x7FF, kRolePcr | kRolePcrOnly}, {0x711, kRoleVideo | kRolePcr}},
+         {},
+         {},
+         {{0x7FF, PidRoles::kSeveralPrograms}, {0x711, 1}}},
         {"one PID twice in a program's other list, another in the second program's",
          {{0x600, 0, 0, {}, {0x601, 0x602, 0x601}, {}}, {0x610, 0, 0, {}, {0x611}, {}}},
          {},
@@ -106,7 +120,8 @@ TEST(PidRoles, RebuildLeavesOnlyTheRolesOfTheCurrentTable) {
          {},
          {{0x1000, kRolePmt}, {0x1311, kRoleVideo | kRolePcr}, {0x1319, kRoleOther}, {0x300, 0}},
          {{0x1011, 1}, {0x1311, 49}},
-         {{0x1319, {49, 1, 5}}}},
+         {{0x1319, {49, 1, 5}}},
+         {{0x1011, 1}, {0x1311, 49}}},
         {"after them, one PID that is both PMT and audio",
          {{0x400, 0, 0, {0x400}, {}, {}}},
          {},
@@ -124,6 +139,8 @@ TEST(PidRoles, RebuildLeavesOnlyTheRolesOfTheCurrentTable) {
             EXPECT_EQ((*kept)[pid], roles) << "PID " << pid;
         for (const auto& [pid, program] : c.videoOwners)
             EXPECT_EQ(kept->videoProgram(pid), program) << "PID " << pid;
+        for (const auto& [pid, program] : c.pcrOwners)
+            EXPECT_EQ(kept->pcrProgram(pid), program) << "PID " << pid;
         for (const auto& [pid, slot] : c.otherSlots) {
             const PidRoles::OtherSlot got = kept->otherSlot(pid);
             EXPECT_EQ(got.program, slot.program) << "PID " << pid;
@@ -138,6 +155,8 @@ TEST(PidRoles, RebuildLeavesOnlyTheRolesOfTheCurrentTable) {
             differing += (*kept)[pid] != (*fresh)[pid];
             if ((*fresh)[pid] & kRoleVideo)
                 differing += kept->videoProgram(pid) != fresh->videoProgram(pid);
+            if ((*fresh)[pid] & kRolePcr)
+                differing += kept->pcrProgram(pid) != fresh->pcrProgram(pid);
             if ((*fresh)[pid] & kRoleOther) {
                 const PidRoles::OtherSlot a = kept->otherSlot(pid), b = fresh->otherSlot(pid);
                 differing += a.program != b.program || a.list != b.list || a.index != b.index;
