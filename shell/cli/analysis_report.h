@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/guide_records.h"
 #include "engine/limits.h"
 
 namespace orv {
@@ -77,6 +78,14 @@ struct GuideServiceLine {
     int events = 0;
 };
 
+// The scheduled events of one guide service, as the guide page lists them.
+struct GuideEventsLine {
+    bool actual = true;  // the list of the analysed transport stream, else of the others
+    unsigned serviceId = 0, transportStreamId = 0, originalNetworkId = 0;
+    bool complete = false;  // its schedule was collected to the last table
+    std::vector<GuideEvent> events;
+};
+
 struct PcrLine {
     unsigned programNumber = 0;
     unsigned pcrPid = 0;
@@ -103,6 +112,7 @@ struct AnalysisReport {
     std::vector<ProgramLine> programs;
     std::vector<TableLine> tables;
     std::vector<GuideServiceLine> guideActual, guideOther;
+    std::vector<GuideEventsLine> guideEvents;
     std::vector<PcrLine> pcr;
     // "end of file", "program change", "stopped", "read error" or "file shrank"
     std::string endedBy;

@@ -7,6 +7,7 @@
 
 #include "shell/cli/analyze_command.h"
 #include "shell/cli/monitor_cli.h"
+#include "shell/cli/report_cli.h"
 
 namespace {
 
@@ -55,6 +56,8 @@ int main(int argc, char** argv) {
     orv::cli::MonitorCli monitor;
     monitor.options.statusIsTerminal = ::isatty(STDERR_FILENO) != 0;
     orv::cli::addMonitorCommand(app, monitor);
+    orv::cli::ReportCli report;
+    orv::cli::addReportCommand(app, report);
 
     try {
         app.parse(argc, argv);
@@ -66,6 +69,12 @@ int main(int argc, char** argv) {
         const std::optional<orv::cli::MonitorOptions> options = orv::cli::monitorOptions(monitor);
         if (!options) return orv::cli::kMonitorInputError;
         return orv::cli::runMonitorOnStdout(*options);
+    }
+    if (report.command->parsed()) {
+        const std::optional<orv::cli::ReportCommandOptions> options =
+            orv::cli::reportOptions(report);
+        if (!options) return orv::cli::kExitInputError;
+        return orv::cli::runReportCommand(*options, std::cout, std::cerr);
     }
     if (!cmd->parsed()) return orv::cli::kExitInputError;
     analyze.writeLog = !noLog;
