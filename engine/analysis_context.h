@@ -71,6 +71,7 @@ struct PatModel {
     uint16_t networkPid = 0;
     std::array<PatProgram, kMaxPrograms> programs{};
     int programCount = 0;
+    std::vector<uint8_t> section;  // the section the model was read from (the report dumps it)
     CcRecord cc;
     IntervalStats interval;
 };
@@ -86,6 +87,7 @@ struct CatModel {
     PsiHeader header;
     std::array<CaEntry, kMaxEmmEntries> emm{};
     int emmCount = 0;
+    std::vector<uint8_t> section;  // the first CAT with a good CRC, as received
     CcRecord cc;
     IntervalStats interval;
 };
@@ -138,6 +140,7 @@ struct ProgramEntry {
     uint16_t programNumber = 0;
     uint16_t pmtPid = 0;
     PsiHeader pmtHeader;
+    std::vector<uint8_t> pmtSection;  // the PMT section in use, as received
     uint16_t pcrPid = 0;
     SectionCollector firstPmt;  // until this program's first valid PMT has been analysed
     SectionCollector laterPmt;

@@ -136,6 +136,7 @@ PatReadResult readPat(SectionBytes section, PatModel& pat) {
     if (!readPsiHeader(section, pat.header)) return r;
     r.ok = true;
     const uint8_t* s = section.data();
+    pat.section.assign(s, s + sectionEnd(section));
     const int crcStart = sectionEnd(section) - kCrcBytes;
     pat.networkPid = 0;
     pat.programCount = 0;
@@ -181,6 +182,7 @@ PmtReadResult readPmt(SectionBytes section, ProgramEntry& program) {
     r.ok = true;
 
     const uint8_t* s = section.data();
+    program.pmtSection.assign(s, s + end);
     const int crcStart = end - kCrcBytes;
     program.pcrPid = static_cast<uint16_t>(read13(s + 8));
     program.componentCount = 0;

@@ -219,6 +219,7 @@ void analyseCat(AnalysisContext& ctx, SectionCollector& collector) {
         const SectionBytes s = takeSection(collector);
         if (!sectionIntact(s) || !readPsiHeader(s, cat.header)) return;
         cat.catPresent = true;
+        cat.section.assign(s.begin(), s.end());
         ctx.tablesChangedSummary = true;
         readCatEmms(cat, s);
         return;

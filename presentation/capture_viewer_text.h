@@ -3,6 +3,8 @@
 // bytes, with the faulty packet of an error block marked as a bit range).
 #pragma once
 
+#include "presentation/hex_dump.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -11,12 +13,6 @@
 #include "presentation/descriptor_text.h"
 
 namespace orv {
-
-inline constexpr std::size_t kHexDumpBytesPerLine = 20;
-
-// Lines of 20 bytes: "%04x    " (the offset) then "%02x " per byte. The last line is always
-// written, with the offset after the last full line and the bytes left, if any.
-void appendHexDump(std::span<const uint8_t> bytes, TextLines& out);
 
 // "TS Header" and the eight header fields of the packet; nothing for fewer than 4 bytes.
 void appendTsHeader(std::span<const uint8_t> packet, TextLines& out);

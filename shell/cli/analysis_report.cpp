@@ -6,6 +6,7 @@
 #include "engine/event_catalogue.h"
 #include "presentation/results_page.h"
 #include "shell/cli/report_cut_short.h"
+#include "shell/cli/report_guide_events.h"
 #include "shell/cli/report_program_changes.h"
 
 namespace orv::cli {
@@ -189,6 +190,7 @@ AnalysisReport buildReport(const std::string& file, const AnalysisContext& ctx,
     addCutShort(r, ctx);
     addGuide(r.guideActual, ctx.guide.actual);
     addGuide(r.guideOther, ctx.guide.other);
+    addGuideEvents(r, ctx);
     addPcr(r, ctx);
     r.pcrCurves = pcrCurveData(ctx);
     r.pes = pesCurveData(ctx);

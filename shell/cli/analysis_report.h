@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/guide_records.h"
 #include "engine/limits.h"
 #include "shell/cli/report_pages.h"
 #include "presentation/pcr_curve_data.h"
@@ -80,6 +81,14 @@ struct GuideServiceLine {
     int events = 0;
 };
 
+// The scheduled events of one guide service, as the guide page lists them.
+struct GuideEventsLine {
+    bool actual = true;  // the list of the analysed transport stream, else of the others
+    unsigned serviceId = 0, transportStreamId = 0, originalNetworkId = 0;
+    bool complete = false;  // its schedule was collected to the last table
+    std::vector<GuideEvent> events;
+};
+
 struct PcrLine {
     unsigned programNumber = 0;
     unsigned pcrPid = 0;
@@ -106,6 +115,7 @@ struct AnalysisReport {
     std::vector<ProgramLine> programs;
     std::vector<TableLine> tables;
     std::vector<GuideServiceLine> guideActual, guideOther;
+    std::vector<GuideEventsLine> guideEvents;
     std::vector<PcrLine> pcr;
     // What the PCR and PES pages show, per program and per component (report_timing_json.h).
     std::vector<PcrCurveData> pcrCurves;

@@ -56,20 +56,14 @@ const char* endedBy(OfflineStatus s) {
 // analysed.
 class HeldMessages {
   public:
-    HeldMessages()
-        : hook_(std::in_place, [this](std::string_view text, std::string_view reason) {
+    explicit HeldMessages(std::vector<std::pair<std::string, std::string>>& held)
+        : held_(held), hook_([this](std::string_view text, std::string_view reason) {
               held_.emplace_back(text, reason);
           }) {}
-    void release() {
-        hook_.reset();
-        for (const auto& [text, reason] : held_)
-            showMessage(text, reason);
-        held_.clear();
-    }
 
   private:
-    std::vector<std::pair<std::string, std::string>> held_;
-    std::optional<ScopedReasonedMessageHook> hook_;
+    std::vector<std::pair<std::string, std::string>>& held_;
+    ScopedReasonedMessageHook hook_;
 };
 
 // What the system's refusal leaves unsaid on the command line.
@@ -129,30 +123,34 @@ int runAnalyze(const AnalyzeOptions& o, std::ostream& out) {
     return runAnalyze(o, out, std::cerr);
 }
 
-int runAnalyze(const AnalyzeOptions& o, std::ostream& out, std::ostream& progressOut) {
+std::optional<AnalysedFile> analyseFileForReport(const AnalyzeOptions& o,
+                                                 std::ostream& progressOut) {
     if (o.bitrateMbps && !isUsableBitrate(*o.bitrateMbps)) {
         showMessage(kBitrateRange);
-        return kExitInputError;
+        return std::nullopt;
     }
-    auto ctx = std::make_unique<AnalysisContext>();
-    if (!loadMonitorSwitches(*ctx)) return kExitInputError;
+    AnalysedFile run;
+    run.ctx = std::make_unique<AnalysisContext>();
+    run.page = std::make_unique<ResultsPage>();
+    AnalysisContext& ctx = *run.ctx;
+    ResultsPage& page = *run.page;
+    if (!loadMonitorSwitches(ctx)) return std::nullopt;
     if (o.switches) {
         const std::optional<MonitorSwitches> s = parseSwitches(*o.switches, true);
         if (!s) {
             showMessage("orv01: --switches takes 32 characters '0' or '1'");
-            return kExitInputError;
+            return std::nullopt;
         }
-        ctx->monitorEnabled = *s;
+        ctx.monitorEnabled = *s;
     }
     // Without a log the page still restarts its list every 2000 rows; the rows it hands over then
     // go nowhere, and the report shows the rows since the last restart.
-    ctx->logSettings.errorLogPath = o.writeLog ? o.logPath : "/dev/null";
-    ctx->logSettings.logPathIsDefault = o.logPath == "c:\\ERROR.log";
+    ctx.logSettings.errorLogPath = o.writeLog ? o.logPath : "/dev/null";
+    ctx.logSettings.logPathIsDefault = o.logPath == "c:\\ERROR.log";
 
-    ResultsPage page;
     ProgressLine line(progressOut);
     OfflineProgress progress;
-    progress.drainEvents = [&] { page.drainPending(*ctx); };
+    progress.drainEvents = [&] { page.drainPending(ctx); };
     if (o.progress) {
         progress.advanced = [&](uint64_t done, uint64_t total) { line.update(done, total); };
         progress.finished = [&] { line.end(); };
@@ -161,35 +159,73 @@ int runAnalyze(const AnalyzeOptions& o, std::ostream& out, std::ostream& progres
     options.bitrateMbps = o.bitrateMbps;
 
     // The HTML report draws every timing measurement of the run, not only the pages' latest.
-    std::optional<TimingCollector> timing;
-    if (o.htmlPath) ctx->measurementObserver = &timing.emplace(*ctx);
-
-    HeldMessages held;
-    const OfflineResult result = analyseFile(*ctx, o.file, progress, options);
-    line.end();
-    if (!result.mainPassStarted) {
-        held.release();
-        explainRefusal(o, result, *ctx);
-        return kExitInputError;
+    if (o.htmlPath) {
+        run.timing = std::make_unique<TimingCollector>(ctx);
+        ctx.measurementObserver = run.timing.get();
     }
 
-    // The last refresh of the page: the last events and the error rate.
-    page.refresh(*ctx);
-    AnalysisReport report = buildReport(o.file, *ctx, page);
-    report.endedBy = endedBy(result.status);
-    report.bitrateGiven = options.bitrateMbps.has_value();
+    OfflineResult result;
+    {
+        HeldMessages held(run.heldMessages);
+        result = analyseFile(ctx, o.file, progress, options);
+        line.end();
+        if (result.mainPassStarted) {
+            // The last refresh of the page: the last events and the error rate.
+            page.refresh(ctx);
+        }
+    }
+    if (!result.mainPassStarted) {
+        showHeldMessages(run);
+        explainRefusal(o, result, ctx);
+        return std::nullopt;
+    }
+    run.status = result.status;
+    run.bitrateGiven = options.bitrateMbps.has_value();
+    return run;
+}
+
+void showHeldMessages(AnalysedFile& analysed) {
+    for (const auto& [text, reason] : analysed.heldMessages)
+        showMessage(text, reason);
+    analysed.heldMessages.clear();
+}
+
+int incompleteExitCode(const AnalysedFile& analysed) {
+    return analysed.status == OfflineStatus::ReadFailed ||
+                   analysed.status == OfflineStatus::FileShrank
+               ? kExitIncomplete
+               : kExitAnalysed;
+}
+
+int runAnalyze(const AnalyzeOptions& o, std::ostream& out, std::ostream& progressOut) {
+    std::optional<AnalysedFile> run = analyseFileForReport(o, progressOut);
+    if (!run) return kExitInputError;
+    AnalysisContext& ctx = *run->ctx;
+    ResultsPage& page = *run->page;
+
+    AnalysisReport report = buildReport(o.file, ctx, page);
+    report.endedBy = endedBy(run->status);
+    report.bitrateGiven = run->bitrateGiven;
+    std::vector<std::pair<std::string, std::string>> logMessages;
     if (o.writeLog) {
-        // As a stop does: the event list goes to the error log.
-        if (writeErrorLog(*ctx, page) == ErrorLogResult::Appended)
+        // As a stop does: the event list goes to the error log. Its failure message, too,
+        // follows the results.
+        HeldMessages held(logMessages);
+        if (writeErrorLog(ctx, page) == ErrorLogResult::Appended)
             report.errorLog = isDrivePath(o.logPath) ? mapDrivePath(o.logPath).string() : o.logPath;
     }
     report.errorLogFailed = page.failedSaves() > 0;
     out << (o.json ? reportJson(report) : reportText(report)) << std::flush;
-    const bool htmlWritten = !o.htmlPath || writeHtml(*o.htmlPath, report, *timing);
-    held.release();
+    bool htmlWritten = true;
+    if (o.htmlPath) {
+        HeldMessages held(logMessages);
+        htmlWritten = writeHtml(*o.htmlPath, report, *run->timing);
+    }
+    run->heldMessages.insert(run->heldMessages.end(), logMessages.begin(), logMessages.end());
+    showHeldMessages(*run);
 
-    if (result.status == OfflineStatus::ReadFailed || result.status == OfflineStatus::FileShrank)
-        return kExitIncomplete;
+    if (const int incomplete = incompleteExitCode(*run); incomplete != kExitAnalysed)
+        return incomplete;
     if (report.errorLogFailed || !htmlWritten) return kExitLogNotWritten;
     return o.failOnFindings && anyFinding(report) ? kExitFindings : kExitAnalysed;
 }

@@ -4,9 +4,17 @@
 #pragma once
 
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
+
+#include "acquisition/offline_source.h"
+#include "engine/analysis_context.h"
+#include "presentation/results_page.h"
+#include "shell/cli/html_report_data.h"
 
 namespace orv::cli {
 
@@ -36,6 +44,29 @@ inline constexpr int kExitLogNotWritten = 4;  // the error log or the HTML repor
 // The value of --bitrate: a decimal number of Mbit/s above 0 and at most 1000; nullopt (after
 // showing why) for anything else.
 std::optional<double> parseBitrateOption(std::string_view text);
+
+// A file analysed as `analyze` does it, up to the last refresh of the results page: what the
+// commands that print or write its results read.
+struct AnalysedFile {
+    std::unique_ptr<AnalysisContext> ctx;
+    std::unique_ptr<ResultsPage> page;
+    OfflineStatus status = OfflineStatus::Completed;
+    bool bitrateGiven = false;
+    // Every PCR and PES timing measurement of the run, kept when an HTML report is asked for.
+    std::unique_ptr<TimingCollector> timing;
+    // Messages shown during the run, held so that they follow the results (showHeldMessages).
+    std::vector<std::pair<std::string, std::string>> heldMessages;
+};
+
+// Runs the analysis of options.file (the switches, bitrate and log path of the options apply;
+// json and failOnFindings are not read). When nothing was analysed it shows why and returns
+// nullopt: the exit code is then kExitInputError.
+std::optional<AnalysedFile> analyseFileForReport(const AnalyzeOptions& options,
+                                                 std::ostream& progressOut);
+// Shows the messages held during the run, in order, and forgets them.
+void showHeldMessages(AnalysedFile& analysed);
+// 3 when the file could not be read to its end, else 0.
+int incompleteExitCode(const AnalysedFile& analysed);
 
 // Prints the report to `out` and returns one of the exit codes above. Messages go through
 // showMessage (stderr by default) with the system's reason after the system's text; those of a

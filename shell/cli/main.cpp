@@ -9,6 +9,7 @@
 #include "shell/cli/capture_cli.h"
 #include "shell/cli/monitor_cli.h"
 #include "shell/cli/own_stdout.h"
+#include "shell/cli/report_cli.h"
 #include "shell/cli/tune_commands.h"
 #ifdef ORV_WITH_GUI
 #include "shell/gui/desktop_main.h"
@@ -70,6 +71,8 @@ int main(int argc, char** argv) {
     orv::cli::addTuneCommands(app, tune);
     orv::cli::CaptureCli capture;
     orv::cli::addCaptureCommand(app, capture);
+    orv::cli::ReportCli report;
+    orv::cli::addReportCommand(app, report);
 
 #ifdef ORV_WITH_GUI
     app.footer(
@@ -103,6 +106,12 @@ int main(int argc, char** argv) {
         if (!options) return orv::cli::kCaptureInputError;
         return orv::cli::runWithOwnStdout(
             [&](std::ostream& out) { return orv::cli::runCapture(*options, out); });
+    }
+    if (report.command->parsed()) {
+        const std::optional<orv::cli::ReportCommandOptions> options =
+            orv::cli::reportOptions(report);
+        if (!options) return orv::cli::kExitInputError;
+        return orv::cli::runReportCommand(*options, std::cout, std::cerr);
     }
     if (!cmd->parsed()) return orv::cli::kExitInputError;
     analyze.writeLog = !noLog;

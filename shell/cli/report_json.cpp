@@ -2,6 +2,7 @@
 // rely on: add keys, never rename them.
 #include <nlohmann/json.hpp>
 
+#include "shell/cli/report_guide_events.h"
 #include "shell/cli/report_json.h"
 #include "shell/cli/report_program_changes.h"
 #include "shell/cli/report_timing_json.h"
@@ -104,6 +105,7 @@ json reportDocument(const AnalysisReport& r) {
         {"programs", programs},
         {"tables", tables},
         {"guide", {{"actual", guideJson(r.guideActual)}, {"other", guideJson(r.guideOther)}}},
+        {"guideEvents", guideEventsJson(r)},
         {"pcr", pcr},
         {"pcrCurves", pcrCurvesJson(r)},
         {"pes", pesJson(r)},
