@@ -3,6 +3,7 @@
 // packets of the generated file and of the captures by PID, independently of the analyzer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include "acquisition/interface_settings.h"
 #include "presentation/basic_info_page.h"
 #include "presentation/buffer_page.h"
+#include "presentation/guide_page.h"
 #include "presentation/program_info_page.h"
 #include "presentation/report_kinds_pages.h"
 #include "tests/support/engine_run.h"
@@ -472,6 +474,56 @@ TEST(PagesRealCaptureTest, PagesOfTwoCaptures) {
         // The row counts what the model logged as TBsys overflows (event 1142).
         EXPECT_EQ(run.count(1142) > 0, c.systemOverflows);
         EXPECT_EQ(buffers.summary()[4][2], "上溢错误:" + std::to_string(run.count(1142)));
+    }
+}
+
+}  // namespace
+}  // namespace orv
+
+namespace orv {
+namespace {
+
+// The guide page on two captures; the services, names and present/following event ids come from
+// an independent walk of the captures' SDT and EIT sections (not from the engine).
+TEST(GuidePageRealCaptures, ServicesNamesAndPresentFollowingEvents) {
+    const fs::path streams = ORV_STREAMS_DIR;
+    if (!fs::is_directory(streams)) GTEST_SKIP() << "no captures at " << streams;
+    struct Case {
+        const char* file;
+        std::vector<std::string> serviceIds;  // the actual SDT's services, in id order
+        std::string firstName, firstProvider;
+        std::vector<std::string> firstEvents;  // EIT p/f event ids of the first service
+    };
+    const Case cases[] = {
+        {"cap-si-only-nit-sdt-eit-tdt.ts",
+         {"0x0401", "0x0402", "0x0407", "0x0415", "0x0416"},
+         "M6",
+         "Multi4",
+         {"0x0030", "0x0031"}},
+        {"cap-h264-mp2-sdt.ts", {"0x0001"}, "Big Buck Bunny, Sunflower version", "FFmpeg", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        EngineRunOptions o;
+        o.offline = true;
+        const EngineRun run = runEngine(readCapture(streams / c.file), o);
+        GuidePage page;
+        page.refresh(*run.ctx);
+        std::vector<std::string> ids;
+        for (const GuideServiceRow& r : page.services(GuideListId::Actual))
+            ids.push_back(r.serviceId);
+        std::vector<std::string> sorted = ids;
+        std::sort(sorted.begin(), sorted.end());
+        ASSERT_EQ(sorted, c.serviceIds);
+        const auto first = std::find(ids.begin(), ids.end(), c.serviceIds.front()) - ids.begin();
+        page.selectionChanged(*run.ctx, GuideListId::Actual, static_cast<int>(first));
+        EXPECT_EQ(page.texts().serviceName, c.firstName);
+        EXPECT_EQ(page.texts().providerName, c.firstProvider);
+        std::vector<std::string> events;
+        for (const GuideEventRow& e : page.events())
+            events.push_back(e.eventId);
+        for (const std::string& id : c.firstEvents)
+            EXPECT_NE(std::find(events.begin(), events.end(), id), events.end()) << id;
     }
 }
 
