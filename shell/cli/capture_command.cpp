@@ -23,6 +23,7 @@
 #include "platform/message.h"
 #include "platform/paths.h"
 #include "presentation/capture_viewer_text.h"
+#include "shell/cli/number_option.h"
 
 namespace orv::cli {
 namespace {
@@ -64,20 +65,6 @@ const NamedKind* kindNamed(std::string_view name) {
     for (const NamedKind& k : kKinds)
         if (k.name == name) return &k;
     return nullptr;
-}
-
-// A number in decimal or, with 0x, hexadecimal, within [0, max].
-std::optional<unsigned> parseNumber(std::string_view text, unsigned max) {
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        text.remove_prefix(2);
-        base = 16;
-    }
-    unsigned value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value > max)
-        return std::nullopt;
-    return value;
 }
 
 std::optional<CaptureTarget> fail(const std::string& text) {

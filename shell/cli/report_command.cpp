@@ -12,6 +12,7 @@
 #include "presentation/program_info_page.h"
 #include "presentation/report_writers.h"
 #include "shell/cli/analyze_command.h"
+#include "shell/cli/number_option.h"
 
 namespace orv::cli {
 namespace {
@@ -21,19 +22,6 @@ std::string upper(std::string_view text) {
     for (char& c : out)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return out;
-}
-
-// A number in decimal or with 0x in hex, the whole text.
-std::optional<unsigned> parseNumber(std::string_view text) {
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        text.remove_prefix(2);
-        base = 16;
-    }
-    unsigned value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (text.empty() || ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
-    return value;
 }
 
 std::string_view tableName(const ReportTableChoice& c) {
