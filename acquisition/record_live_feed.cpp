@@ -7,10 +7,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kSampleTime = std::chrono::milliseconds(1000);
-// A slow stream (below about 0.6 Mbit/s) gets a few seconds more to bring the blocks the step
-// needs, rather than being taken for no input.
-constexpr auto kSlowStreamTime = std::chrono::milliseconds(5000);
-constexpr std::size_t kEnoughBlocks = 10;
 constexpr std::size_t kSampleBlocks = 500;
 
 }  // namespace
