@@ -10,9 +10,9 @@
 
 #include "engine/guide_records.h"
 #include "engine/limits.h"
-#include "shell/cli/report_pages.h"
 #include "presentation/pcr_curve_data.h"
 #include "presentation/pes_curve_data.h"
+#include "shell/cli/report_pages.h"
 
 namespace orv {
 
