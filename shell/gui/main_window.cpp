@@ -23,8 +23,10 @@
 #include "platform/message.h"
 #include "shell/gui/analysis_session.h"
 #include "shell/gui/app_icons.h"
+#include "shell/gui/dialog_launchers.h"
 #include "shell/gui/init_dialog_view.h"
 #include "shell/gui/monitor_settings_dialog.h"
+#include "shell/gui/page_view.h"
 #include "shell/gui/progress_panel.h"
 #include "shell/gui/results_view.h"
 #include "shell/gui/table_tree_view.h"
@@ -127,14 +129,14 @@ MainWindow::MainWindow(AnalysisSession& session, QWidget* parent)
     });
     connect(action(Command::Exit), &QAction::triggered, this, &QWidget::close);
     connect(action(Command::Record), &QAction::triggered, this,
-            [this] { notYet(QStringLiteral("TS码流录制")); });
+            [this] { runRecordDialog(session_, this); });
     connect(action(Command::InterfaceSettings), &QAction::triggered, this,
-            [this] { notYet(QStringLiteral("接口参数设置")); });
+            [this] { runInterfaceDialog(session_, this); });
     connect(action(Command::PrintSettings), &QAction::triggered, this, [this] {
         bool initDone = false;
         session_.access(
             [&initDone](AnalysisContext& ctx, ResultsPage&) { initDone = ctx.initDone; });
-        if (initDone) notYet(QStringLiteral("打印信息"));
+        if (initDone) runPrintDialog(session_, this);
     });
     connect(action(Command::MonitorSettings), &QAction::triggered, this,
             &MainWindow::onMonitorSettings);
@@ -185,10 +187,17 @@ void MainWindow::buildPages() {
     results_ = new ResultsView(session_, stack_);
     tables_ = new TableTreeView(session_, stack_);
     for (int i = 0; i < kPageCount; ++i) {
-        QWidget* page = i == kPageTr290 ? static_cast<QWidget*>(results_)
-                        : i == kPageTables
-                            ? static_cast<QWidget*>(tables_)
-                            : placeholderPage(kPages[static_cast<std::size_t>(i)], stack_);
+        QWidget* page = nullptr;
+        if (i == kPageTr290) {
+            page = results_;
+        } else if (i == kPageTables) {
+            page = tables_;
+        } else if (PageView* view = makePageView(i, session_, stack_)) {
+            views_[static_cast<std::size_t>(i)] = view;
+            page = view;
+        } else {
+            page = placeholderPage(kPages[static_cast<std::size_t>(i)], stack_);
+        }
         page->setObjectName(QStringLiteral("page%1").arg(i));
         stack_->addWidget(page);
     }
@@ -249,6 +258,11 @@ QWidget* MainWindow::page(int index) const {
     return stack_->widget(index);
 }
 
+PageView* MainWindow::pageView(int index) const {
+    if (index < 0 || index >= kPageCount) return nullptr;
+    return views_[static_cast<std::size_t>(index)];
+}
+
 void MainWindow::switchTo(int index) {
     currentPage_ = index;
     stack_->setCurrentIndex(index);
@@ -260,6 +274,7 @@ void MainWindow::switchTo(int index) {
     pageActions_[static_cast<std::size_t>(index)]->setChecked(true);
     if (index == kPageTables) tables_->rebuild();
     if (index == kPageTr290) results_->redraw();
+    if (PageView* view = pageView(index)) view->refresh();
 }
 
 void MainWindow::showPage(int index) {
@@ -309,6 +324,7 @@ void MainWindow::tick() {
     }
     if (currentPage_ == kPageTr290) results_->redraw();
     if (currentPage_ == kPageTables && kind == RunKind::Online) tables_->rebuildIfChanged();
+    if (PageView* view = pageView(currentPage_)) view->refresh();
 }
 
 void MainWindow::analyseFile(const QString& path) {
@@ -362,14 +378,12 @@ void MainWindow::onAbout() {
     box.exec();
 }
 
-void MainWindow::notYet(const QString& what) {
-    statusBar()->showMessage(QStringLiteral("%1: 此功能尚未提供").arg(what), 3000);
-}
-
 void MainWindow::onStopped() {
     // Stop-time page reset: every page clears what it shows.
     results_->redraw();
     tables_->clear();
+    for (PageView* view : views_)
+        if (view) view->clearAtStop();
     progress_->hide();
     initDialog_->hide();
     updateCommands();
@@ -378,6 +392,8 @@ void MainWindow::onStopped() {
 void MainWindow::onPassFinished() {
     results_->redraw();
     tables_->rebuild();
+    for (PageView* view : views_)
+        if (view) view->passFinished();
     updateCommands();
 }
 

@@ -21,6 +21,7 @@ namespace orv::gui {
 
 class AnalysisSession;
 class InitDialogView;
+class PageView;
 class ProgressPanel;
 class ResultsView;
 class TableTreeView;
@@ -59,6 +60,8 @@ class MainWindow : public QMainWindow {
     // From the navigation bar: the same, and the page's menu item is checked.
     void selectEntry(int index);
     QWidget* page(int index) const;
+    // The view of a page drawn from its model (nullptr for the results and tables pages).
+    PageView* pageView(int index) const;
     QAction* pageAction(int index) const { return pageActions_[static_cast<std::size_t>(index)]; }
     QListWidget* navigationBar() const { return nav_; }
     ResultsView* resultsView() const { return results_; }
@@ -93,7 +96,6 @@ class MainWindow : public QMainWindow {
     void onAbout();
     void onStopped();
     void onPassFinished();
-    void notYet(const QString& what);
 
     AnalysisSession& session_;
     int currentPage_ = 0;
@@ -104,6 +106,7 @@ class MainWindow : public QMainWindow {
     TableTreeView* tables_ = nullptr;
     ProgressPanel* progress_ = nullptr;
     InitDialogView* initDialog_ = nullptr;
+    std::array<PageView*, kPageCount> views_{};
     std::array<QAction*, kPageCount> pageActions_{};
     std::array<QAction*, 10> commands_{};
     QLabel* stateLabel_ = nullptr;

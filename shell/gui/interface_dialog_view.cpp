@@ -1,0 +1,13 @@
+#include <QMainWindow>
+#include <QStatusBar>
+
+#include "shell/gui/dialog_launchers.h"
+
+namespace orv::gui {
+
+void runInterfaceDialog(AnalysisSession&, QWidget* parent) {
+    if (auto* w = qobject_cast<QMainWindow*>(parent))
+        w->statusBar()->showMessage(QStringLiteral("接口参数设置: 此功能尚未提供"), 3000);
+}
+
+}  // namespace orv::gui

@@ -1,0 +1,13 @@
+#include <QMainWindow>
+#include <QStatusBar>
+
+#include "shell/gui/dialog_launchers.h"
+
+namespace orv::gui {
+
+void runRecordDialog(AnalysisSession&, QWidget* parent) {
+    if (auto* w = qobject_cast<QMainWindow*>(parent))
+        w->statusBar()->showMessage(QStringLiteral("TS码流录制: 此功能尚未提供"), 3000);
+}
+
+}  // namespace orv::gui
