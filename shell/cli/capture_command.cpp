@@ -1,6 +1,5 @@
 #include "shell/cli/capture_command.h"
-
-#include <signal.h>
+#include "shell/cli/live_source_choice.h"
 
 #include <atomic>
 #include <charconv>
@@ -124,49 +123,6 @@ nlohmann::json targetJson(const CaptureTarget& t, int wanted) {
     return j;
 }
 
-// The live input of the capture, as `monitor` opens it.
-std::unique_ptr<LiveSource> makeLiveSource(const MonitorOptions& o) {
-    if (isIpUrl(o.source)) {
-        IpUrlParse parsed = parseIpUrl(o.source);
-        if (!parsed.url) {
-            showMessage("orv01: " + parsed.error);
-            return nullptr;
-        }
-        return std::make_unique<IpSource>(*parsed.url);
-    }
-    return std::make_unique<CardSource>(o.interface);
-}
-
-std::atomic<EventLoop*> captureSignalLoop{nullptr};
-
-extern "C" void quitCaptureOnSignal(int) {
-    if (EventLoop* loop = captureSignalLoop.load()) loop->quitFromSignal();
-}
-
-// SIGINT and SIGTERM end the live capture's loop while this lives.
-class CaptureSignals {
-  public:
-    explicit CaptureSignals(EventLoop& loop) {
-        captureSignalLoop.store(&loop);
-        struct sigaction action {};
-        action.sa_handler = quitCaptureOnSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previousInt_);
-        sigaction(SIGTERM, &action, &previousTerm_);
-    }
-    ~CaptureSignals() {
-        sigaction(SIGINT, &previousInt_, nullptr);
-        sigaction(SIGTERM, &previousTerm_, nullptr);
-        captureSignalLoop.store(nullptr);
-    }
-    CaptureSignals(const CaptureSignals&) = delete;
-    CaptureSignals& operator=(const CaptureSignals&) = delete;
-
-  private:
-    struct sigaction previousInt_ {};
-    struct sigaction previousTerm_ {};
-};
-
 class QuitWhenEnded final : public RunFrontEnd {
   public:
     explicit QuitWhenEnded(EventLoop& loop) : loop_(loop) {}
@@ -209,7 +165,7 @@ CaptureRun captureFile(const CaptureOptions& o, int wanted, CaptureStore& store)
 
 CaptureRun captureLive(const CaptureOptions& o, int wanted, CaptureStore& store) {
     CaptureRun r;
-    const std::unique_ptr<LiveSource> source = makeLiveSource(o.live);
+    const std::unique_ptr<LiveSource> source = makeLiveSource(o.live, "capture");
     if (!source) {
         r.inputFailed = true;
         return r;
@@ -233,7 +189,7 @@ CaptureRun captureLive(const CaptureOptions& o, int wanted, CaptureStore& store)
         loop.arm(kPollTimer, kPollPeriod, poll);
     };
     {
-        const CaptureSignals signals(loop);
+        const QuitOnSignals signals(loop);
         loop.post([&] { run.start(*source); });
         loop.arm(kPollTimer, kPollPeriod, poll);
         if (o.durationSeconds > 0.0)

@@ -1,7 +1,5 @@
 #include "shell/cli/monitor_command.h"
 
-#include <signal.h>
-
 #include <atomic>
 #include <chrono>
 #include <ctime>
@@ -24,6 +22,7 @@
 #include "presentation/results_page.h"
 #include "shell/cli/analysis_report.h"
 #include "shell/cli/card_options.h"
+#include "shell/cli/live_source_choice.h"
 #include "shell/cli/monitor_status.h"
 #include "shell/cli/report_json.h"
 #include "shell/settings/monitor_switches.h"
@@ -35,37 +34,6 @@ namespace {
 constexpr TimerService::TimerId kStatusTimer = 1200;
 constexpr TimerService::TimerId kDurationTimer = 1201;
 constexpr std::chrono::milliseconds kStatusPeriod{1000};
-
-// The loop a signal ends; one run at a time.
-std::atomic<EventLoop*> signalLoop{nullptr};
-
-extern "C" void quitOnSignal(int) {
-    if (EventLoop* loop = signalLoop.load()) loop->quitFromSignal();
-}
-
-// SIGINT and SIGTERM end the loop for as long as this lives.
-class QuitOnSignals {
-  public:
-    explicit QuitOnSignals(EventLoop& loop) {
-        signalLoop.store(&loop);
-        struct sigaction action {};
-        action.sa_handler = quitOnSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previousInt_);
-        sigaction(SIGTERM, &action, &previousTerm_);
-    }
-    ~QuitOnSignals() {
-        sigaction(SIGINT, &previousInt_, nullptr);
-        sigaction(SIGTERM, &previousTerm_, nullptr);
-        signalLoop.store(nullptr);
-    }
-    QuitOnSignals(const QuitOnSignals&) = delete;
-    QuitOnSignals& operator=(const QuitOnSignals&) = delete;
-
-  private:
-    struct sigaction previousInt_ {};
-    struct sigaction previousTerm_ {};
-};
 
 // The results page and the error log behind the run control, keeping every event that becomes a
 // row for the next status line, and the analysis document of the run's last stop. Every hook
@@ -107,13 +75,6 @@ class MonitorFrontEnd final : public RunFrontEnd {
     std::optional<AnalysisReport> report_;
     std::vector<EventLine> fresh_;
 };
-
-std::unique_ptr<LiveSource> makeSource(const MonitorOptions& o) {
-    const std::optional<SourceChoice> choice = chooseSource(o.source, "monitor");
-    if (!choice) return nullptr;
-    if (choice->url) return std::make_unique<IpSource>(*choice->url);
-    return std::make_unique<CardSource>(o.interface);
-}
 
 // Writes the status of each second: plain lines, or on a terminal one line redrawn in place that
 // is kept (ended) whenever it reports new events or a new state.
@@ -172,7 +133,7 @@ int runMonitor(const MonitorOptions& o, std::ostream& out, std::ostream& statusO
         showMessage("orv01: --duration takes a number of seconds above 0");
         return kMonitorInputError;
     }
-    const std::unique_ptr<LiveSource> source = makeSource(o);
+    const std::unique_ptr<LiveSource> source = makeLiveSource(o, "monitor");
     if (!source) return kMonitorInputError;
     ctx->logSettings.errorLogPath = o.writeLog ? o.logPath : "/dev/null";
     ctx->logSettings.logPathIsDefault = o.logPath == "c:\\ERROR.log";

@@ -2,6 +2,7 @@
 // rely on: add keys, never rename them.
 #include <nlohmann/json.hpp>
 
+#include "shell/cli/json_values.h"
 #include "shell/cli/report_guide_events.h"
 #include "shell/cli/report_json.h"
 #include "shell/cli/report_program_changes.h"
@@ -14,11 +15,6 @@ using nlohmann::json;
 
 json interval(const Interval& i) {
     return {{"current", i.current}, {"max", i.max}, {"min", i.min}};
-}
-
-template <class T>
-json orNull(const std::optional<T>& v) {
-    return v ? json(*v) : json(nullptr);
 }
 
 json guideJson(const std::vector<GuideServiceLine>& services) {

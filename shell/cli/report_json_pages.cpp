@@ -2,21 +2,13 @@
 // person reads them. Key names are an interface scripts rely on: add keys, never rename them.
 #include <nlohmann/json.hpp>
 
+#include "shell/cli/json_values.h"
 #include "shell/cli/report_pages.h"
 
 namespace orv::cli {
 namespace {
 
 using nlohmann::json;
-
-template <class T>
-json orNull(const std::optional<T>& v) {
-    return v ? json(*v) : json(nullptr);
-}
-
-json orNull(const std::string& text) {
-    return text.empty() ? json(nullptr) : json(text);
-}
 
 json classJson(const ClassShare& c) {
     return {{"packets", c.packets}, {"percent", c.percent}};

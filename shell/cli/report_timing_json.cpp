@@ -1,14 +1,10 @@
 #include "shell/cli/report_timing_json.h"
+#include "shell/cli/json_values.h"
 
 namespace orv::cli {
 namespace {
 
 using nlohmann::json;
-
-template <class T>
-json orNull(const std::optional<T>& v) {
-    return v ? json(*v) : json(nullptr);
-}
 
 json histogramJson(const PcrCurveData& d) {
     json jitter = json::array();
