@@ -63,6 +63,7 @@ StructureListView::StructureListView(AnalysisSession& session, QWidget* parent)
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->verticalHeader()->setVisible(false);
+    list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 6);
     list_->horizontalHeader()->setStretchLastSection(false);
     groupLayout->addWidget(list_);
     layout->addWidget(group);
@@ -106,9 +107,12 @@ void StructureListView::draw() {
         list_->setRowCount(static_cast<int>(rows.size()));
         for (std::size_t r = 0; r < rows.size(); ++r) {
             const auto texts = cells(rows[r]);
-            for (int c = 0; c < kStructureColumns; ++c)
-                list_->setItem(static_cast<int>(r), c,
-                               new QTableWidgetItem(texts[static_cast<std::size_t>(c)]));
+            for (int c = 0; c < kStructureColumns; ++c) {
+                auto* item = new QTableWidgetItem(texts[static_cast<std::size_t>(c)]);
+                // The fixed column widths cut the longer identifier lists short.
+                item->setToolTip(item->text());
+                list_->setItem(static_cast<int>(r), c, item);
+            }
             if (!selected.isEmpty() && keys[r] == selected) list_->selectRow(static_cast<int>(r));
         }
         keys_ = std::move(keys);
@@ -118,8 +122,9 @@ void StructureListView::draw() {
         const auto texts = cells(rows[r]);
         for (int c = kRateColumn; c < kStructureColumns; ++c) {
             QTableWidgetItem* item = list_->item(static_cast<int>(r), c);
-            if (item->text() != texts[static_cast<std::size_t>(c)])
-                item->setText(texts[static_cast<std::size_t>(c)]);
+            if (item->text() == texts[static_cast<std::size_t>(c)]) continue;
+            item->setText(texts[static_cast<std::size_t>(c)]);
+            item->setToolTip(item->text());
         }
     }
 }

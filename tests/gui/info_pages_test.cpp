@@ -15,6 +15,7 @@
 #include <QtTest>
 #include <array>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -83,6 +84,7 @@ class InfoPagesTest : public QObject {
   private Q_SLOTS:
     void initTestCase() {
         if (!QFile::exists(kSample)) QSKIP("the bundled sample was not generated");
+        qputenv("ORV_SIM_DEVICE", ("pci:file=" + kSample).toUtf8());
         session_ = std::make_unique<AnalysisSession>();
         window_ = std::make_unique<MainWindow>(*session_);
         basic_ = qobject_cast<BasicInfoView*>(window_->pageView(kPageBasic));
@@ -356,7 +358,7 @@ class InfoPagesTest : public QObject {
         QVERIFY(bars[0].second > bars[1].second && bars[1].second > 0.0);
     }
 
-    // The last test: the stop clears every field, list and selector of the three pages, and the
+    // The stop clears every field, list and selector of the three pages, and the
     // view timer's ticks after it do not bring the old run back.
     void stopClearsThePages() {
         session_->stop();
@@ -382,6 +384,43 @@ class InfoPagesTest : public QObject {
         QVERIFY(program_->videoField(QStringLiteral("水平大小："))->text().isEmpty());
         QVERIFY(program_->audioField(QStringLiteral("层："))->text().isEmpty());
         QVERIFY(program_->histogram()->bars().empty());
+    }
+
+    // A live run (the simulated card playing the sample): the pages fill on their own timers
+    // once the initialisation phase has ended, and its stop clears them as well.
+    void onlineRunFillsAndClearsThePages() {
+        window_->action(Command::Online)->trigger();
+        QVERIFY(session_->analysisActive());
+        const auto shownOnTicks = [this](int page, const std::function<bool()>& filled) {
+            window_->showPage(page);
+            return QTest::qWaitFor(
+                [&] {
+                    window_->tick();
+                    return filled();
+                },
+                20000);
+        };
+        QVERIFY(shownOnTicks(kPageBasic, [this] {
+            return basic_->field(QStringLiteral("TS分组长度："))->text() == "188 Bytes";
+        }));
+        QCOMPARE(basic_->field(QStringLiteral("业务数量："))->text(), QStringLiteral("2"));
+        QCOMPARE(basic_->programSelector()->count(), 2);
+        QVERIFY(shownOnTicks(kPageBasic, [this] {
+            return basic_->field(QStringLiteral("输入接口："))->text() == "ASI 输入";
+        }));
+        QVERIFY(
+            shownOnTicks(kPageBandwidth, [this] { return structure_->list()->rowCount() > 0; }));
+        QCOMPARE(structure_->list()->item(0, 0)->text(), QStringLiteral("传送流摘要"));
+        QVERIFY(shownOnTicks(kPageProgram, [this] {
+            return program_->field(QStringLiteral("节目号："))->text() == "0x0001";
+        }));
+        session_->stop();
+        QVERIFY(!session_->analysisActive());
+        window_->tick();
+        QVERIFY(basic_->field(QStringLiteral("TS分组长度："))->text().isEmpty());
+        QVERIFY(basic_->field(QStringLiteral("输入接口："))->text().isEmpty());
+        QCOMPARE(structure_->list()->rowCount(), 0);
+        QVERIFY(program_->field(QStringLiteral("节目号："))->text().isEmpty());
     }
 
     void cleanupTestCase() {
