@@ -1,6 +1,9 @@
 // Which view draws which page.
+#include "shell/gui/basic_info_view.h"
 #include "shell/gui/page_catalogue.h"
 #include "shell/gui/page_view.h"
+#include "shell/gui/program_info_view.h"
+#include "shell/gui/structure_list_view.h"
 
 namespace orv::gui {
 
@@ -8,6 +11,12 @@ PageView* makePageView(int index, AnalysisSession& session, QWidget* parent) {
     (void)session;
     (void)parent;
     switch (index) {
+        case kPageBasic:
+            return new BasicInfoView(session, parent);
+        case kPageProgram:
+            return new ProgramInfoView(session, parent);
+        case kPageBandwidth:
+            return new StructureListView(session, parent);
         default:
             return nullptr;
     }
