@@ -267,6 +267,13 @@ void CapturePageView::drawCopy(std::optional<std::size_t> index) {
         b = lineEnd;
     }
     hex_->setExtraSelections(marks);
+    // The marked packet may lie deep in its block: bring it into view.
+    if (!marks.isEmpty()) {
+        QTextCursor at(hex_->document());
+        at.setPosition(marks.front().cursor.selectionStart());
+        hex_->setTextCursor(at);
+        hex_->centerCursor();
+    }
 }
 
 void CapturePageView::onCopyChosen(int row) {

@@ -1,6 +1,7 @@
 // The data capture page over the bundled sample: an error capture and a table capture re-read the
 // analysed file, list their copies and show them; the saved copies are compared with the sample's
 // own bytes; the unseen-table question, clear and the stop-time reset.
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -161,6 +162,10 @@ class CaptureViewTest : public QObject {
         const int line = first.block().blockNumber();
         const int column = first.selectionStart() - first.block().position();
         QCOMPARE(line * 20 + (column - 8) / 3, at / 2);
+
+        // For the eye: the page with the copy shown.
+        QDir().mkpath(QStringLiteral(ORV_SCREENSHOT_DIR));
+        window_->grab().save(QDir(QStringLiteral(ORV_SCREENSHOT_DIR)).filePath("capture-tei.png"));
     }
 
     // The section page: three PAT copies, each the sample's PAT section whole; the second line
