@@ -65,6 +65,10 @@ CaptureTriggerResult CapturePageModel::trigger(AnalysisContext& ctx, const Captu
         return CaptureTriggerResult::Busy;
     }
     live_ = offline ? nullptr : &ctx;
+    if (offline)
+        rearm_.reset();
+    else
+        rearm_.emplace(chosen->target, wanted, store_);
     offline_ = offline;
     running_ = true;
     wanted_ = wanted;
@@ -94,6 +98,16 @@ void CapturePageModel::onElapsed() {
 void CapturePageModel::onPoll() {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (!running_) return;
+    if (live_ != nullptr && rearm_) {
+        const std::lock_guard<std::mutex> ctxLock(live_->mutex);
+        rearm_->poll(*live_);
+    }
+    if (rearm_ && rearm_->failed()) {
+        // The run came back without what was chosen (a program change took the program away).
+        error_ = rearm_->plan().error;
+        stopLocked();
+        return;
+    }
     listed_ = std::min(store_.size(), static_cast<std::size_t>(wanted_));
     if (listed_ > 0 && !shown_) shown_ = 0;
     if (listed_ >= static_cast<std::size_t>(wanted_) || (offline_ && reader_.finished())) {
@@ -118,6 +132,7 @@ void CapturePageModel::stopLocked() {
         disarmCapture(*live_);
     }
     store_.follow(nullptr);
+    rearm_.reset();
     // What arrived since the last poll is listed too.
     listed_ = std::min(store_.size(), static_cast<std::size_t>(wanted_));
     if (listed_ > 0 && !shown_) shown_ = 0;

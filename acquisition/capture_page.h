@@ -2,8 +2,9 @@
 // received copies and the commands trigger, stop, clear and save. Its two timers (the elapsed
 // time every second, the poll of new copies every 100 ms) run on the page's timer service.
 //
-// Online the running analysis takes the copies; offline the page re-reads the analysed file on a
-// thread of its own. A stop ends the taking of copies in both cases: the copies made are kept.
+// Online the running analysis takes the copies, across restarts of the run; offline the page
+// re-reads the analysed file on a thread of its own. A stop ends the taking of copies in both
+// cases: the copies made are kept.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +17,7 @@
 #include "acquisition/capture_request.h"
 #include "acquisition/capture_rereader.h"
 #include "acquisition/capture_store.h"
+#include "acquisition/live_capture.h"
 #include "platform/timer_service.h"
 
 namespace orv {
@@ -81,6 +83,9 @@ class CapturePageModel {
     CaptureRereader reader_;
     mutable std::mutex mutex_;
     AnalysisContext* live_ = nullptr;  // the online run the request was set on
+    // Sets the request again after a restart of the online run (its reset turns every trigger
+    // off) for the copies still wanted.
+    std::optional<LiveCapture> rearm_;
     bool offline_ = false;
     bool running_ = false;
     int wanted_ = 0;

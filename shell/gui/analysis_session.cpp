@@ -100,6 +100,12 @@ bool AnalysisSession::access(const std::function<void(AnalysisContext&, ResultsP
     return true;
 }
 
+bool AnalysisSession::accessUnlocked(const std::function<void(AnalysisContext&)>& f) {
+    if (job_ && !job_->mainPass.load()) return false;
+    f(*ctx_);
+    return true;
+}
+
 void AnalysisSession::edit(ContextEdit change) {
     if (job_) {
         const std::lock_guard<std::mutex> lock(job_->editsMutex);
@@ -132,6 +138,7 @@ bool AnalysisSession::startOffline(const QString& path) {
     fileActive_ = true;
     stopWhenEnded_ = false;
     titleBeforeFile_ = title_;
+    file_ = path;
     title_ = QString::fromUtf8(kTitleOffline) + QFileInfo(path).fileName();
     job_ = std::make_unique<FileJob>();
     FileJob* job = job_.get();

@@ -76,6 +76,11 @@ class AnalysisSession : public QObject {
     // Runs f(ctx, page) with ctx.mutex and the page's lock held; false (f not run) while a file
     // thread is still setting up.
     bool access(const std::function<void(AnalysisContext&, ResultsPage&)>& f);
+    // Runs f(ctx) without taking ctx.mutex, for models that take it themselves (the data
+    // capture arms its request under it); false (f not run) while a file thread is setting up.
+    bool accessUnlocked(const std::function<void(AnalysisContext&)>& f);
+    // The file of the current or last file run (the data capture reads it again).
+    QString analysedFile() const { return file_; }
     // A change of the settings fields of the context (switches, log options): applied at once,
     // or by the file thread at its next block while it is setting up.
     void edit(ContextEdit change);
@@ -118,7 +123,8 @@ class AnalysisSession : public QObject {
     bool fileActive_ = false;  // a file run goes on or shows its results until the stop
     bool stopWhenEnded_ = false;
     QString title_ = kTitleIdle;
-    QString titleBeforeFile_;  // restored when a file cannot be analysed
+    QString titleBeforeFile_;
+    QString file_;  // restored when a file cannot be analysed
     MonitorSwitches switches_{};
     LogSettings log_;
     InterfaceSettings interface_;

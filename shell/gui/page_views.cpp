@@ -1,5 +1,6 @@
 // Which view draws which page.
 #include "shell/gui/basic_info_view.h"
+#include "shell/gui/capture_page_view.h"
 #include "shell/gui/page_catalogue.h"
 #include "shell/gui/page_view.h"
 #include "shell/gui/program_info_view.h"
@@ -17,6 +18,8 @@ PageView* makePageView(int index, AnalysisSession& session, QWidget* parent) {
             return new ProgramInfoView(session, parent);
         case kPageBandwidth:
             return new StructureListView(session, parent);
+        case kPageCapture:
+            return new CapturePageView(session, parent);
         default:
             return nullptr;
     }

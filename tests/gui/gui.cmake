@@ -19,7 +19,9 @@ orv_add_gui_test(gui_dialog_tests gui/dialogs_test.cpp)
 orv_add_gui_test(gui_e2e_tests gui/end_to_end_test.cpp)
 orv_add_gui_test(gui_info_pages_tests gui/info_pages_test.cpp)
 
-foreach(t gui_window_tests gui_dialog_tests gui_info_pages_tests)
+orv_add_gui_test(gui_capture_tests gui/capture_view_test.cpp)
+
+foreach(t gui_window_tests gui_dialog_tests gui_info_pages_tests gui_capture_tests)
   add_test(NAME ${t} COMMAND ${t})
   set_tests_properties(${t} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
 endforeach()
