@@ -51,6 +51,7 @@ InterfaceDialogView::InterfaceDialogView(InterfaceSettings& settings, QWidget* p
     inputForm->addRow(QStringLiteral("下行频率(KHz):"), frequency_);
     inputForm->addRow(QStringLiteral("符号率(KBaud):"), symbolRate_);
     inputForm->addRow(ok_);
+    inputGroup->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
 
     auto* scanGroup = new QGroupBox(QStringLiteral("QAM信号自动检测"), this);
     auto* scanGrid = new QGridLayout(scanGroup);
@@ -71,6 +72,7 @@ InterfaceDialogView::InterfaceDialogView(InterfaceSettings& settings, QWidget* p
     bar_ = new QProgressBar(scanGroup);
     bar_->setRange(0, 100);
     bar_->setValue(0);
+    bar_->setTextVisible(false);
     scanGrid->addWidget(new QLabel(QStringLiteral("调制模式:"), scanGroup), 0, 0);
     scanGrid->addWidget(scanQam_, 0, 1);
     scanGrid->addWidget(new QLabel(QStringLiteral("符号率(KBaud)"), scanGroup), 1, 0);
@@ -90,7 +92,7 @@ InterfaceDialogView::InterfaceDialogView(InterfaceSettings& settings, QWidget* p
     scanGrid->addWidget(bar_, 7, 0, 1, 2);
 
     auto* layout = new QHBoxLayout(this);
-    layout->addWidget(inputGroup);
+    layout->addWidget(inputGroup, 0, Qt::AlignTop);
     layout->addWidget(scanGroup);
 
     timer_ = new QTimer(this);

@@ -102,6 +102,7 @@ RecordDialogView::RecordDialogView(QWidget* parent, std::unique_ptr<RecordFeed> 
     pidButtons->addWidget(remove_);
     filterGrid->addLayout(pidButtons, 3, 2);
     filterGrid->addWidget(pidList_, 4, 0, 1, 3);
+    filterGrid->setColumnStretch(1, 1);
 
     // --- 录制方式 ---
     auto* limitBox = new QGroupBox(QStringLiteral("录制方式"), this);

@@ -299,6 +299,56 @@ class AcquisitionDialogsTest : public QObject {
         QVERIFY(d.startButton()->isEnabled() && d.timeEdit()->isEnabled());
     }
 
+    void initialisationListsWhatTheInputHolds_data() {
+        QTest::addColumn<int>("input");
+        QTest::addColumn<int>("recordMode");
+        QTest::addColumn<QString>("frequency");
+        QTest::addColumn<QStringList>("firstLines");
+        QTest::addColumn<bool>("pidsListed");
+        QTest::addColumn<QString>("packetLength");
+        const QString ok = QStringLiteral("初始化成功！");
+        const QString analysing = QStringLiteral("正在分析传送流......");
+        QTest::newRow("synchronised")
+            << 0 << 0 << "315000" << QStringList{ok, analysing} << true << "188";
+        QTest::newRow("not synchronised")
+            << 0 << 1 << "315000" << QStringList{ok, analysing, QStringLiteral("不同步方式录制!")}
+            << false << "";
+        QTest::newRow("cable on its channel")
+            << 1 << 0 << "474000" << QStringList{ok, analysing} << true << "188";
+        QTest::newRow("cable off the channel")
+            << 1 << 0 << "482000" << QStringList{QStringLiteral("初始化失败！")} << false << "";
+    }
+    void initialisationListsWhatTheInputHolds() {
+        QFETCH(int, input);
+        QFETCH(int, recordMode);
+        QFETCH(QString, frequency);
+        QFETCH(QStringList, firstLines);
+        QFETCH(bool, pidsListed);
+        QFETCH(QString, packetLength);
+        RecordDialogView d;
+        d.inputList()->setCurrentIndex(input);
+        QCOMPARE(d.frequencyEdit()->isEnabled(), input == 1);
+        d.recordModeList()->setCurrentIndex(recordMode);
+        d.frequencyEdit()->setText(frequency);
+        d.initButton()->click();
+        QVERIFY(d.initialising());
+        QVERIFY(!d.startButton()->isEnabled() && !d.closeButton()->isEnabled());
+        QVERIFY(QTest::qWaitFor([&] { return !d.initialising(); }, kRecordWaitMs));
+        const QStringList info = lines(d.infoList());
+        QCOMPARE(info.mid(0, static_cast<int>(firstLines.size())), firstLines);
+        // Every further line is one PID of the input, each once.
+        const QStringList pids = info.mid(static_cast<int>(firstLines.size()));
+        QCOMPARE(!pids.isEmpty(), pidsListed);
+        for (const QString& pid : pids)
+            QVERIFY2(
+                pid.startsWith(QStringLiteral("0x")) && pid.size() == 6 && pids.count(pid) == 1,
+                qPrintable(pid));
+        if (pidsListed) QVERIFY(pids.contains(QStringLiteral("0x0000")));
+        QCOMPARE(d.packetLengthEdit()->text(), packetLength);
+        QVERIFY(d.startButton()->isEnabled() && d.initButton()->isEnabled());
+        QCOMPARE(CardClaim::holder(), CardUser::None);
+    }
+
     void pidListAndAnEmptySelection() {
         RecordDialogView d;
         d.filterButton(FilterMode::Only)->setChecked(true);
