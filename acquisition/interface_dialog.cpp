@@ -59,4 +59,17 @@ InterfaceSettings InterfaceDialog::accept() const {
     return s;
 }
 
+std::optional<std::string_view> InterfaceDialog::acceptProblem() const {
+    if (!cableControlsEnabled()) return std::nullopt;
+    if (fieldNumber(frequencyText) <= 0) return kNoFrequencyMessage;
+    if (fieldNumber(symbolRateText) <= 0) return kNoSymbolRateMessage;
+    return std::nullopt;
+}
+
+std::optional<std::string_view> InterfaceDialog::scanProblem() const {
+    if (fieldNumber(scanSymbolRateText) <= 0) return kNoSymbolRateMessage;
+    if (!scanAutomatic && fieldNumber(scanFrequencyText) <= 0) return kNoFrequencyMessage;
+    return std::nullopt;
+}
+
 }  // namespace orv

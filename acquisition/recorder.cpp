@@ -284,9 +284,13 @@ void Recorder::ended() {
 }
 
 void Recorder::stop() {
+    requestStop();
+    if (thread_.joinable()) thread_.join();
+}
+
+void Recorder::requestStop() {
     stop_.store(true);
     feed_.wake();
-    if (thread_.joinable()) thread_.join();
 }
 
 bool Recorder::waitUntilEnded(std::chrono::milliseconds timeout) {

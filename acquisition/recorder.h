@@ -94,6 +94,9 @@ class Recorder {
     std::optional<std::string> start(const RecordSettings& settings);
     // "停止": the thread ends after its current read, the file is completed.
     void stop();
+    // The same without waiting (a window's stop button): status() says Ended once the file is
+    // complete; stop() then joins at once.
+    void requestStop();
     // Blocks until the recording has ended (or the timeout passed); true when it has.
     bool waitUntilEnded(std::chrono::milliseconds timeout);
 

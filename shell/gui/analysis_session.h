@@ -71,6 +71,10 @@ class AnalysisSession : public QObject {
     QString windowTitle() const { return title_; }
     OfflineProgressView offlineProgress() const;
     RunStatus onlineStatus() const { return run_->status(); }
+    // The card's last QAM information record of the online run (the USB box sends them).
+    std::optional<ExtraDataInTs> latestQamInfo() const {
+        return kind_ == RunKind::Online && card_ ? card_->latestQamInfo() : std::nullopt;
+    }
     bool fileThreadRunning() const { return job_ != nullptr; }
 
     // Runs f(ctx, page) with ctx.mutex and the page's lock held; false (f not run) while a file

@@ -28,6 +28,7 @@
 #include "shell/gui/monitor_settings_dialog.h"
 #include "shell/gui/page_view.h"
 #include "shell/gui/progress_panel.h"
+#include "shell/gui/qam_status_panel_view.h"
 #include "shell/gui/results_view.h"
 #include "shell/gui/table_tree_view.h"
 
@@ -100,6 +101,7 @@ MainWindow::MainWindow(AnalysisSession& session, QWidget* parent)
         commands_[static_cast<std::size_t>(c.command)] = a;
     }
     buildPages();
+    addDockWidget(Qt::BottomDockWidgetArea, new QamStatusPanelView(session_, this));
     buildMenus();
     buildToolbar();
 
