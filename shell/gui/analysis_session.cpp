@@ -100,6 +100,10 @@ bool AnalysisSession::access(const std::function<void(AnalysisContext&, ResultsP
     return true;
 }
 
+bool AnalysisSession::contextReadable() const {
+    return !job_ || job_->mainPass.load();
+}
+
 void AnalysisSession::edit(ContextEdit change) {
     if (job_) {
         const std::lock_guard<std::mutex> lock(job_->editsMutex);
@@ -136,6 +140,8 @@ bool AnalysisSession::startOffline(const QString& path) {
     job_ = std::make_unique<FileJob>();
     FileJob* job = job_.get();
     const std::string file = path.toStdString();
+    filePath_ = file;
+    replayFile_ = {};
     job->thread = std::thread([this, job, file] {
         OfflineProgress progress;
         progress.initialised = [job] { job->initialised.store(true); };
@@ -196,6 +202,7 @@ void AnalysisSession::fileThreadEnded() {
         const std::lock_guard<std::mutex> pageLock(pageMutex_);
         page_.refresh(*ctx_);
     }
+    replayFile_ = {filePath_, job->result.startOffset};
     Q_EMIT passFinished();
     if (stopWhenEnded_) finishFileStop();
     Q_EMIT stateChanged();
@@ -213,6 +220,7 @@ void AnalysisSession::finishFileStop() {
     }
     fileActive_ = false;
     stopWhenEnded_ = false;
+    replayFile_ = {};
     kind_ = RunKind::None;
     title_ = QString::fromUtf8(kTitleStopped.data(), static_cast<int>(kTitleStopped.size()));
     Q_EMIT stopped();
