@@ -203,7 +203,8 @@ void PesPage::refresh() {
                         drawVideo(ctx);
                         video.hasData = 0;
                     }
-                    if (audio != nullptr && audio->hasData && (audioGraph_.playing || rebuildAudio_)) {
+                    if (audio != nullptr && audio->hasData &&
+                        (audioGraph_.playing || rebuildAudio_)) {
                         drawAudio(ctx);
                         audio->hasData = 0;
                     }

@@ -133,9 +133,9 @@ void paintBars(QPainter& painter, const QRect& area, std::span<const int> percen
                              h);
             painter.fillRect(bar, colour);
             painter.setPen(Qt::white);
-            painter.drawText(QRectF(area.left() + i * width, bar.top() - textHeight - 1, width,
-                                    textHeight),
-                             Qt::AlignCenter, QString::number(v));
+            painter.drawText(
+                QRectF(area.left() + i * width, bar.top() - textHeight - 1, width, textHeight),
+                Qt::AlignCenter, QString::number(v));
         }
     }
     painter.setPen(kFrame);
@@ -164,10 +164,10 @@ void CurveChart::setXRange(double from, double to) {
 
 void CurveChart::setCurve(int index, const Curve& curve, const QColor& colour) {
     if (index < 0) return;
-    if (index >= static_cast<int>(curves_.size())) curves_.resize(static_cast<std::size_t>(index) + 1);
+    if (index >= static_cast<int>(curves_.size()))
+        curves_.resize(static_cast<std::size_t>(index) + 1);
     Line& line = curves_[static_cast<std::size_t>(index)];
-    const bool same = barMode_ == false && line.visible == curve.visible &&
-                      line.colour == colour &&
+    const bool same = barMode_ == false && line.visible == curve.visible && line.colour == colour &&
                       std::equal(line.points.begin(), line.points.end(), curve.points.begin(),
                                  curve.points.end(), [](const CurvePoint& a, const CurvePoint& b) {
                                      return a.x == b.x && a.y == b.y;

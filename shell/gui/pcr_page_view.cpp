@@ -33,7 +33,7 @@ void setText(QLineEdit* edit, const QString& t) {
 
 // The value fields in the order of PcrField, with their labels.
 constexpr std::array<const char*, kPcrFieldCount> kFieldLabels{
-    "PCR值：",         "参考时钟：",      "当前抖动(ns)：", "最大抖动(ns)：",
+    "PCR值：",        "参考时钟：",     "当前抖动(ns)：", "最大抖动(ns)：",
     "最小抖动(ns)：", "当前间隔(ms)：", "最大间隔(ms)：", "最小间隔(ms)：",
 };
 constexpr std::array<const char*, 4> kScaleLabels{"抖动范围(ns)：", "观察点数：",
@@ -89,9 +89,8 @@ PcrPageView::PcrPageView(AnalysisSession& session, QWidget* parent)
     for (int f = 0; f < kPcrFieldCount; ++f) {
         auto* edit = new QLineEdit(values);
         edit->setReadOnly(true);
-        grid->addWidget(new QLabel(QString::fromUtf8(kFieldLabels[static_cast<std::size_t>(f)]),
-                                   values),
-                        f, 0);
+        grid->addWidget(
+            new QLabel(QString::fromUtf8(kFieldLabels[static_cast<std::size_t>(f)]), values), f, 0);
         grid->addWidget(edit, f, 1);
         fields_[static_cast<std::size_t>(f)] = edit;
     }
@@ -270,9 +269,11 @@ void PcrPageView::sync() {
         selector_->setCurrentIndex(selected);
     }
     for (int f = 0; f < kPcrFieldCount; ++f)
-        setText(fields_[static_cast<std::size_t>(f)], text(model_->field(static_cast<PcrField>(f))));
+        setText(fields_[static_cast<std::size_t>(f)],
+                text(model_->field(static_cast<PcrField>(f))));
     const bool histograms = model_->mode() == PcrDisplayMode::Histograms;
-    if (showHistograms_->isChecked() != histograms) (histograms ? showHistograms_ : showCurves_)->setChecked(true);
+    if (showHistograms_->isChecked() != histograms)
+        (histograms ? showHistograms_ : showCurves_)->setChecked(true);
     curvesPanel_->setVisible(!histograms);
     histogramsPanel_->setVisible(histograms);
     syncList();

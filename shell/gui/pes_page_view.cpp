@@ -157,12 +157,10 @@ PesPageView::PesPageView(AnalysisSession& session, QWidget* parent)
         connect(range_[s], &QLineEdit::returnPressed, this, &PesPageView::onApplyRanges);
         return group;
     };
-    layout->addWidget(makeGroup(PesSide::Video, QStringLiteral("视频PES分析"), videoBoxes_, kVideo,
-                                "-200ms"),
-                      1);
-    layout->addWidget(makeGroup(PesSide::Audio, QStringLiteral("音频PES分析"), audioBoxes_, kAudio,
-                                "0 ms"),
-                      1);
+    layout->addWidget(
+        makeGroup(PesSide::Video, QStringLiteral("视频PES分析"), videoBoxes_, kVideo, "-200ms"), 1);
+    layout->addWidget(
+        makeGroup(PesSide::Audio, QStringLiteral("音频PES分析"), audioBoxes_, kAudio, "0 ms"), 1);
 
     for (int c = 0; c < kVideoCurves; ++c)
         connect(videoBoxes_[static_cast<std::size_t>(c)], &QCheckBox::toggled, this,
@@ -259,7 +257,8 @@ void PesPageView::sync() {
     syncCombo(videoPids_, model_->videoPidEntries(), model_->videoPidEntries().empty() ? -1 : 0);
     syncCombo(audioPids_, model_->audioPidEntries(), model_->audioEntry());
     for (int f = 0; f < kPesFieldCount; ++f)
-        setText(fields_[static_cast<std::size_t>(f)], text(model_->field(static_cast<PesField>(f))));
+        setText(fields_[static_cast<std::size_t>(f)],
+                text(model_->field(static_cast<PesField>(f))));
     for (PesSide side : {PesSide::Video, PesSide::Audio}) {
         const bool playing = model_->playing(side);
         play_[index(side)]->setEnabled(!playing && !session_.fileThreadRunning());

@@ -36,10 +36,9 @@ std::vector<CurvePoint> pointsOf(std::span<const CurvePoint> s) {
 }
 
 bool samePoints(std::span<const CurvePoint> a, std::span<const CurvePoint> b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](const CurvePoint& p, const CurvePoint& q) {
-                          return p.x == q.x && p.y == q.y;
-                      });
+    return std::equal(
+        a.begin(), a.end(), b.begin(), b.end(),
+        [](const CurvePoint& p, const CurvePoint& q) { return p.x == q.x && p.y == q.y; });
 }
 
 void enter(QLineEdit* field, const QString& text) {
@@ -170,8 +169,8 @@ class TimingPagesViewTest : public QObject {
         view->selector()->setCurrentIndex(0);
         const std::vector<CurvePoint> first = pointsOf(view->intervalChart()->curvePoints(0));
         QCOMPARE(static_cast<int>(first.size()), 100);  // 12 s carry more than 300 PCRs
-        QVERIFY(samePoints(view->jitterChart()->curvePoints(0),
-                           view->model().jitterCurve().points));
+        QVERIFY(
+            samePoints(view->jitterChart()->curvePoints(0), view->model().jitterCurve().points));
         QVERIFY(view->field(PcrField::Pcr)->text().startsWith(QStringLiteral("PCR: ")));
         QCOMPARE(view->field(PcrField::ReferenceClock)->text(), QStringLiteral("27,000,000 Hz"));
         // Intervals are drawn in ms: the sample's PCRs come well within 100 ms.
@@ -249,8 +248,8 @@ class TimingPagesViewTest : public QObject {
             QTest::mouseClick(view->forwardButton(), Qt::LeftButton);
         QCOMPARE(view->model().shift(), 10);
         // Window samples 200 to 299: the chart shows the model's window.
-        QVERIFY(samePoints(view->jitterChart()->curvePoints(0),
-                           view->model().jitterCurve().points));
+        QVERIFY(
+            samePoints(view->jitterChart()->curvePoints(0), view->model().jitterCurve().points));
     }
 
     // The flags: the rebuild after the pass raises the PCR page's two while it is hidden, and
