@@ -47,7 +47,10 @@ void paintCurve(QPainter& painter, const QRect& area, const CurveScale& scale, d
     painter.save();
     const QFontMetrics fm = painter.fontMetrics();
     const QString top = text(scale.topLabel), bottom = text(scale.bottomLabel);
-    const int labelWidth = std::max(fm.horizontalAdvance(top), fm.horizontalAdvance(bottom)) + 6;
+    // Room for the widest label a scale field allows, so that charts above each other align.
+    const int labelWidth = std::max({fm.horizontalAdvance(top), fm.horizontalAdvance(bottom),
+                                     fm.horizontalAdvance(QStringLiteral("-10000"))}) +
+                           6;
     const int half = fm.height() / 2;
     const QRect plot(area.left() + labelWidth, area.top() + half, area.width() - labelWidth - 2,
                      area.height() - 2 * half - 1);

@@ -89,6 +89,7 @@ PcrPageView::PcrPageView(AnalysisSession& session, QWidget* parent)
     for (int f = 0; f < kPcrFieldCount; ++f) {
         auto* edit = new QLineEdit(values);
         edit->setReadOnly(true);
+        edit->setMinimumWidth(160);
         grid->addWidget(
             new QLabel(QString::fromUtf8(kFieldLabels[static_cast<std::size_t>(f)]), values), f, 0);
         grid->addWidget(edit, f, 1);
@@ -120,7 +121,7 @@ PcrPageView::PcrPageView(AnalysisSession& session, QWidget* parent)
     for (std::size_t i = 0; i < scaleFields_.size(); ++i) {
         controls->addWidget(new QLabel(QString::fromUtf8(kScaleLabels[i]), curvesPanel_));
         auto* edit = new QLineEdit(text(*initial[i]), curvesPanel_);
-        edit->setMaximumWidth(70);
+        edit->setFixedWidth(64);
         controls->addWidget(edit);
         scaleFields_[i] = edit;
         // Enter in any field is the page's OK action.
