@@ -299,20 +299,14 @@ class TimingPagesViewTest : public QObject {
         QCOMPARE(view->field(PesField::PcrPid)->text(), QStringLiteral("0x0101"));
         QCOMPARE(view->field(PesField::Scrambling)->text(), QStringLiteral("组件未加扰"));
 
-        // Paused sides draw nothing; the rebuild of a pass's end draws both while they are
-        // paused, and its flags are down again afterwards.
-        QVERIFY(view->chart(PesSide::Video)->curvePoints(1).empty());
-        view->passFinished();
-        QVERIFY(!view->chart(PesSide::Video)->curvePoints(1).empty());
-        QVERIFY(!view->chart(PesSide::Audio)->curvePoints(1).empty());
-        QVERIFY(!view->model().rebuildVideo() && !view->model().rebuildAudio());
-
         enter(view->rangeField(PesSide::Video), QStringLiteral("5000"));
         QCOMPARE(view->rangeField(PesSide::Video)->text(), QStringLiteral("3000"));
         QCOMPARE(view->chart(PesSide::Video)->scale().top, 3000.0);
         QCOMPARE(view->chart(PesSide::Video)->scale().bottom, -200.0);
 
-        // One replay thread for both sides: it ends only when both are paused.
+        // Paused sides draw nothing. One replay thread serves both sides: it ends only when
+        // both are paused (no event is processed between the clicks, so no refresh draws).
+        QVERIFY(view->chart(PesSide::Video)->curvePoints(1).empty());
         QTest::mouseClick(view->playButton(PesSide::Video), Qt::LeftButton);
         QTest::mouseClick(view->playButton(PesSide::Audio), Qt::LeftButton);
         QVERIFY(view->model().replayRunning());
@@ -323,6 +317,7 @@ class TimingPagesViewTest : public QObject {
         QVERIFY(view->playButton(PesSide::Audio)->isEnabled());
         QTest::mouseClick(view->pauseButton(PesSide::Video), Qt::LeftButton);
         QVERIFY(!view->model().replayRunning());
+        QVERIFY(view->chart(PesSide::Video)->curvePoints(1).empty());
 
         // Resumed, the video curves grow from the replayed headers.
         QTest::mouseClick(view->playButton(PesSide::Video), Qt::LeftButton);
@@ -333,8 +328,20 @@ class TimingPagesViewTest : public QObject {
         // Unchecking a box hides its curve.
         view->videoBox(VideoCurve::DtsDistance)->setChecked(false);
         QVERIFY(!view->chart(PesSide::Video)->curveVisible(1));
+        // At the end of the file the page pauses by itself.
+        QTRY_VERIFY_WITH_TIMEOUT(view->playButton(PesSide::Video)->isEnabled(), 20000);
+        QVERIFY(!view->model().replayRunning());
 
+        // The rebuild at a pass's end draws a paused side too, and its flags are down after.
+        QVERIFY(view->chart(PesSide::Audio)->curvePoints(1).empty());
+        view->passFinished();
+        QVERIFY(!view->chart(PesSide::Audio)->curvePoints(1).empty());
+        QCOMPARE(view->chart(PesSide::Audio)->curvePoints(1).back().y, 24.0);  // 1152 at 48 kHz
+        QVERIFY(!view->model().rebuildVideo() && !view->model().rebuildAudio());
+
+        // A closing window ends a running replay.
         QTest::mouseClick(view->playButton(PesSide::Video), Qt::LeftButton);
+        QVERIFY(view->model().replayRunning());
         a.window.close();
         QVERIFY(!view->model().replayRunning());
     }
