@@ -199,11 +199,12 @@ void PesPage::refresh() {
                         programHasPcr(ctx, index) && estimate != nullptr
                             ? timeText(estimate->pcrEstimate)
                             : "PCR:0";
-                    if (p.video.present && video.hasData && video_.playing) {
+                    if (p.video.present && video.hasData && (video_.playing || rebuildVideo_)) {
                         drawVideo(ctx);
                         video.hasData = 0;
                     }
-                    if (audio != nullptr && audio->hasData && audioGraph_.playing) {
+                    if (audio != nullptr && audio->hasData &&
+                        (audioGraph_.playing || rebuildAudio_)) {
                         drawAudio(ctx);
                         audio->hasData = 0;
                     }
@@ -319,6 +320,7 @@ void PesPage::reset() {
     video_.curves = emptyCurves(kVideoCurves);
     audioGraph_.curves = emptyCurves(kAudioCurves);
     video_.playing = audioGraph_.playing = false;
+    rebuildVideo_ = rebuildAudio_ = false;
     if (video_.scale.topLabel.empty()) {
         video_.scale = {kVideoBottomMs, 800, "800 ms", "-200ms"};
         audioGraph_.scale = {0, 800, "800 ms", "0 ms"};

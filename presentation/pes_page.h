@@ -81,6 +81,15 @@ class PesPage {
     std::string& rangeText(PesSide side) { return graph(side).rangeText; }
     void applyRanges();  // the page's OK action
     void reset();
+    // The two rebuild flags of the offline source's rebuild after the main pass: while a side's
+    // flag is set, refresh draws that side's curves even when the side is paused. The window
+    // clears both when the page is shown.
+    void setRebuildFlags(bool video, bool audio) {
+        rebuildVideo_ = video;
+        rebuildAudio_ = audio;
+    }
+    bool rebuildVideo() const { return rebuildVideo_; }
+    bool rebuildAudio() const { return rebuildAudio_; }
 
     // --- What the page shows ---
     const std::vector<std::string>& selectorEntries() const { return selector_; }
@@ -121,6 +130,7 @@ class PesPage {
     std::array<bool, kVideoCurves> videoChecked_{true, true, true, true, true};
     std::array<bool, kAudioCurves> audioChecked_{true, true, true, true};
     PesGraph video_, audioGraph_;
+    bool rebuildVideo_ = false, rebuildAudio_ = false;
 };
 
 }  // namespace orv

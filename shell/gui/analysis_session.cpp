@@ -106,6 +106,10 @@ bool AnalysisSession::accessUnlocked(const std::function<void(AnalysisContext&)>
     return true;
 }
 
+bool AnalysisSession::contextReadable() const {
+    return !job_ || job_->mainPass.load();
+}
+
 void AnalysisSession::edit(ContextEdit change) {
     if (job_) {
         const std::lock_guard<std::mutex> lock(job_->editsMutex);
@@ -143,6 +147,7 @@ bool AnalysisSession::startOffline(const QString& path) {
     job_ = std::make_unique<FileJob>();
     FileJob* job = job_.get();
     const std::string file = path.toStdString();
+    replayFile_ = {};
     job->thread = std::thread([this, job, file] {
         OfflineProgress progress;
         progress.initialised = [job] { job->initialised.store(true); };
@@ -203,6 +208,7 @@ void AnalysisSession::fileThreadEnded() {
         const std::lock_guard<std::mutex> pageLock(pageMutex_);
         page_.refresh(*ctx_);
     }
+    replayFile_ = {file_.toStdString(), job->result.startOffset};
     Q_EMIT passFinished();
     if (stopWhenEnded_) finishFileStop();
     Q_EMIT stateChanged();
@@ -220,6 +226,7 @@ void AnalysisSession::finishFileStop() {
     }
     fileActive_ = false;
     stopWhenEnded_ = false;
+    replayFile_ = {};
     kind_ = RunKind::None;
     title_ = QString::fromUtf8(kTitleStopped.data(), static_cast<int>(kTitleStopped.size()));
     Q_EMIT stopped();

@@ -25,6 +25,7 @@
 #include "acquisition/run_control.h"
 #include "engine/analysis_context.h"
 #include "presentation/results_page.h"
+#include "presentation/timing_replay.h"
 #include "shell/gui/qt_timer_service.h"
 #include "shell/settings/monitor_switches.h"
 
@@ -85,6 +86,13 @@ class AnalysisSession : public QObject {
     bool accessUnlocked(const std::function<void(AnalysisContext&)>& f);
     // The file of the current or last file run (the data capture reads it again).
     QString analysedFile() const { return file_; }
+    // For the page models that take ctx.mutex themselves (PCR, PES): the context for the
+    // program's life, and whether it may be read now (the condition access() tests).
+    AnalysisContext& context() { return *ctx_; }
+    bool contextReadable() const;
+    // The file of the current offline run with the offset of its first sync byte, once its main
+    // pass has ended (the timing pages replay it from there); empty path otherwise.
+    const ReplayFile& replayFile() const { return replayFile_; }
     // A change of the settings fields of the context (switches, log options): applied at once,
     // or by the file thread at its next block while it is setting up.
     void edit(ContextEdit change);
@@ -127,8 +135,9 @@ class AnalysisSession : public QObject {
     bool fileActive_ = false;  // a file run goes on or shows its results until the stop
     bool stopWhenEnded_ = false;
     QString title_ = kTitleIdle;
-    QString titleBeforeFile_;
-    QString file_;  // restored when a file cannot be analysed
+    QString titleBeforeFile_;  // restored when a file cannot be analysed
+    QString file_;             // the file of the current or last file run
+    ReplayFile replayFile_;
     MonitorSwitches switches_{};
     LogSettings log_;
     InterfaceSettings interface_;

@@ -3,6 +3,8 @@
 #include "shell/gui/capture_page_view.h"
 #include "shell/gui/page_catalogue.h"
 #include "shell/gui/page_view.h"
+#include "shell/gui/pcr_page_view.h"
+#include "shell/gui/pes_page_view.h"
 #include "shell/gui/program_info_view.h"
 #include "shell/gui/structure_list_view.h"
 
@@ -20,6 +22,10 @@ PageView* makePageView(int index, AnalysisSession& session, QWidget* parent) {
             return new StructureListView(session, parent);
         case kPageCapture:
             return new CapturePageView(session, parent);
+        case kPagePcr:
+            return new PcrPageView(session, parent);
+        case kPagePes:
+            return new PesPageView(session, parent);
         default:
             return nullptr;
     }
