@@ -1,0 +1,228 @@
+// The print settings dialog "打印信息" on the bundled sample: its combos, the report file it
+// appends to, the refusals, and the printed pages written into PDF files.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPdfWriter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QtTest>
+#include <memory>
+
+#include "presentation/report_dialog.h"
+#include "shell/gui/print_dialog_view.h"
+#include "tests/gui/gui_test_support.h"
+
+using namespace orv;
+using namespace orv::gui;
+
+namespace {
+
+const QString kSample = QStringLiteral(ORV_SAMPLE_STREAM);
+
+// The PAT of the sample: network PID 0x0010, program 1 on PMT PID 0x0100, program 2 on 0x0200.
+constexpr const char* kPatHex =
+    "0000    00 b0 15 00 01 c1 00 00 00 00 e0 10 00 01 e1 00 00 02 e2 00 ";
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Pages of a PDF file as its page objects count them.
+int pdfPages(const QByteArray& pdf) {
+    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page(?![s\\w])"));
+    return static_cast<int>(QString::fromLatin1(pdf).count(page));
+}
+
+// A dialog on the session that keeps what it was asked to print.
+struct DialogUnderTest {
+    std::vector<PrintDocument> printed;
+    PrintDialog dialog;
+    explicit DialogUnderTest(AnalysisSession& s) : dialog(s) {
+        dialog.setPrintHandler([this](const PrintDocument& d) { printed.push_back(d); });
+    }
+    void choose(int kind, bool save, bool print, const QString& path, bool utf8 = true) {
+        dialog.kindButton(kind)->setChecked(true);
+        dialog.saveBox()->setChecked(save);
+        dialog.printBox()->setChecked(print);
+        dialog.utf8Box()->setChecked(utf8);
+        dialog.pathEdit()->setText(path);
+    }
+};
+
+}  // namespace
+
+class PrintDialogTest : public QObject {
+    Q_OBJECT
+
+  private:
+    test::PrivateFolders folders_;
+    std::unique_ptr<AnalysisSession> session_;
+
+    QString file(const char* name) const { return QDir(folders_.path()).filePath(name); }
+
+  private Q_SLOTS:
+    void initTestCase() {
+        if (!QFile::exists(kSample)) QSKIP("the bundled sample was not generated");
+        session_ = std::make_unique<AnalysisSession>();
+        QVERIFY(session_->startOffline(kSample));
+        QVERIFY(test::waitForPass(*session_));
+    }
+
+    void combosShowWhatTheAnalysisHolds() {
+        DialogUnderTest t(*session_);
+        std::vector<ReportTableChoice> tables;
+        QVERIFY(session_->access(
+            [&](AnalysisContext& ctx, ResultsPage&) { tables = reportTableChoices(ctx); }));
+        QCOMPARE(t.dialog.tableCombo()->count(), static_cast<int>(tables.size()));
+        for (int i = 0; i < t.dialog.tableCombo()->count(); ++i)
+            QCOMPARE(t.dialog.tableCombo()->itemText(i).toStdString(), tables[i].text);
+        // Read off the sample's PAT: both programs' PMTs follow the PAT; the sample has no CAT.
+        QCOMPARE(t.dialog.tableCombo()->itemText(0), QStringLiteral("PAT   table_id=0x00"));
+        QCOMPARE(t.dialog.tableCombo()->itemText(1), QStringLiteral("PMT[0001] PID:0x0100"));
+        QCOMPARE(t.dialog.tableCombo()->itemText(2), QStringLiteral("PMT[0002] PID:0x0200"));
+        QCOMPARE(t.dialog.tableCombo()->findText(QStringLiteral("CAT   table_id=0x01")), -1);
+        QCOMPARE(t.dialog.tableCombo()->currentIndex(), 0);
+
+        QCOMPARE(t.dialog.videoCombo()->itemText(1), QStringLiteral("视频 PTS/PCR Delay"));
+        QCOMPARE(t.dialog.audioCombo()->currentText(), QStringLiteral("音频 DTS/PCR Delay"));
+        QVERIFY(t.dialog.kindButton(1)->isChecked());
+        QCOMPARE(t.dialog.kindButton(10)->text(), QStringLiteral("电子节目指南"));
+        QCOMPARE(t.dialog.pathEdit()->text(), QStringLiteral("c:\\TS_DATA.log"));
+        QVERIFY(t.dialog.saveBox()->isChecked() && t.dialog.printBox()->isChecked());
+        t.dialog.saveBox()->setChecked(false);
+        QVERIFY(!t.dialog.pathEdit()->isEnabled() && !t.dialog.browseButton()->isEnabled());
+        t.dialog.saveBox()->setChecked(true);
+        QVERIFY(t.dialog.pathEdit()->isEnabled() && t.dialog.browseButton()->isEnabled());
+    }
+
+    void saveAppendsTheKindsText_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("utf8");
+        QTest::addColumn<QByteArray>("title");
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("table PAT")
+            << 6 << true << QByteArray("表信息\t\t\r\n") << QByteArray(kPatHex) + "\r\n";
+        // 表 B1ED, 信 D0C5, 息 CFA2 in code page 936.
+        QTest::newRow("table PAT, GBK")
+            << 6 << false << QByteArray("\xb1\xed\xd0\xc5\xcf\xa2\t\t\r\n")
+            << QByteArray(kPatHex) + "\r\n";
+        QTest::newRow("basic information")
+            << 2 << true << QByteArray("传送流基本信息\t\r\n\t\r\n")
+            << QByteArray("\t\t节目ID:               PMT[0002]  PID:0x0200\r\n");
+        // Header cells padded to 6, 20 and 24 bytes, the last followed by two spaces.
+        QTest::newRow("event list")
+            << 3 << true << QByteArray("TR101 290 监测信息\t\r\n")
+            << QByteArray("序号  发生时间            事件类型                事件描述  \r\n");
+    }
+    void saveAppendsTheKindsText() {
+        QFETCH(int, kind);
+        QFETCH(bool, utf8);
+        QFETCH(QByteArray, title);
+        QFETCH(QByteArray, line);
+        const QString path = file(QTest::currentDataTag());
+        for (int round = 1; round <= 2; ++round) {
+            DialogUnderTest t(*session_);
+            t.choose(kind, true, false, path, utf8);
+            t.dialog.accept();
+            QVERIFY(t.printed.empty());
+            const QByteArray saved = fileBytes(path);
+            // Every save appends one block: title, time line, body.
+            QCOMPARE(saved.count(title), round);
+            QCOMPARE(saved.count(line), round);
+            QVERIFY(saved.startsWith(title));
+            QVERIFY(saved.mid(title.size())
+                        .startsWith(utf8 ? QByteArray("时间 ") : QByteArray("\xca\xb1\xbc\xe4 ")));
+        }
+    }
+
+    void refusals_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("save");
+        QTest::addColumn<bool>("print");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("message");  // empty: none
+        QTest::newRow("neither flag") << 6 << false << false << file("none.log") << QString();
+        QTest::newRow("graph saved only")
+            << 5 << true << false << file("graph.log") << QStringLiteral("此项信息只能打印。");
+        QTest::newRow("file cannot be opened")
+            << 6 << true << true << file("missing/dir/x.log")
+            << QStringLiteral("打开文件%1时出错。").arg(file("missing/dir/x.log"));
+    }
+    void refusals() {
+        QFETCH(int, kind);
+        QFETCH(bool, save);
+        QFETCH(bool, print);
+        QFETCH(QString, path);
+        QFETCH(QString, message);
+        test::CapturedMessages messages;
+        DialogUnderTest t(*session_);
+        t.choose(kind, save, print, path);
+        t.dialog.accept();
+        QVERIFY(t.printed.empty());  // nothing printed, not even when printing was asked for
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(messages.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+    }
+
+    void printedPages_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("graphs");
+        QTest::newRow("structure") << 1 << 0;
+        QTest::newRow("basic information") << 2 << 0;
+        QTest::newRow("event list") << 3 << 0;
+        QTest::newRow("table") << 6 << 0;
+        // Two programs, each with one video and one audio stream, both carrying PCRs.
+        QTest::newRow("PCR jitter") << 5 << 2;
+        QTest::newRow("video delay") << 7 << 2;
+        QTest::newRow("audio delay") << 8 << 2;
+    }
+    void printedPages() {
+        QFETCH(int, kind);
+        QFETCH(int, graphs);
+        DialogUnderTest t(*session_);
+        t.choose(kind, false, true, file("unused.log"));
+        t.dialog.accept();
+        QCOMPARE(t.printed.size(), std::size_t{1});
+        const PrintDocument& doc = t.printed.front();
+        QCOMPARE(static_cast<int>(doc.graphs.size()), graphs);
+        for (const PrintGraph& g : doc.graphs)
+            QVERIFY2(!g.values.empty(), g.title.c_str());
+        QVERIFY(!doc.empty());
+
+        const QString pdf = file(qPrintable(QStringLiteral("kind%1.pdf").arg(kind)));
+        const int pages = printToPdf(doc, pdf);
+        QVERIFY(pages > 0);
+        if (graphs > 0) QCOMPARE(pages, (graphs + 1) / 2);  // two graphs to a page
+        const QByteArray bytes = fileBytes(pdf);
+        QVERIFY(bytes.startsWith("%PDF"));
+        QCOMPARE(pdfPages(bytes), pages);
+        // The dialog's own PDF output writes the same pages.
+        QCOMPARE(t.dialog.exportPdf(file("export.pdf")), pages);
+    }
+
+    void longTextsGoOnNewPages() {
+        PrintDocument doc;
+        doc.title = "表信息";
+        const int onePage = printToPdf(doc, file("short.pdf"));
+        QCOMPARE(onePage, 1);
+        for (int i = 0; i < 400; ++i)
+            doc.lines.push_back("0000    00 b0 15 00 01 c1 00 00 00 00");
+        const int pages = printToPdf(doc, file("long.pdf"));
+        // A 9-point line on A4 takes under 6 mm: 400 lines need several pages, and fewer than
+        // one line per page would mean lines were dropped or doubled.
+        QVERIFY2(pages >= 6 && pages <= 20, qPrintable(QString::number(pages)));
+        // A line far wider than the page wraps onto more lines rather than being cut off.
+        PrintDocument wide;
+        wide.lines.assign(100, std::string(600, 'x'));
+        PrintDocument narrow;
+        narrow.lines.assign(100, "x");
+        QVERIFY(printToPdf(wide, file("wide.pdf")) > printToPdf(narrow, file("narrow.pdf")));
+        QCOMPARE(printToPdf(doc, file("no/such/dir.pdf")), 0);
+    }
+};
+
+QTEST_MAIN(PrintDialogTest)
+#include "print_dialog_test.moc"
