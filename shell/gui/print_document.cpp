@@ -41,6 +41,7 @@ PrintGraph pcrGraph(const PcrCurveData& d) {
                                s.currentIntervalMs, s.longestIntervalMs, s.shortestIntervalMs)));
     g.unit = "ns";
     g.symmetric = true;
+    g.minimumRange = 100.0;  // a clean stream's jitter of a few ns is not blown up to the page
     for (const PcrSample& p : d.samples)
         g.values.push_back(p.jitterNs);
     return g;
@@ -59,6 +60,11 @@ PrintGraph pesGraph(const PesCurveData& d, const char* curveText, bool dts) {
                                              static_cast<int>(d.samples.size()))));
     for (const PesSample& s : d.samples)
         g.values.push_back(dts ? s.dtsPcrMs : s.ptsPcrMs);
+    if (!g.values.empty()) {
+        const auto [low, high] = std::minmax_element(g.values.begin(), g.values.end());
+        g.notes.push_back(utf8(QString::asprintf("最新值:%.3f ms  最大值:%.3f ms  最小值:%.3f ms",
+                                                 g.values.back(), *high, *low)));
+    }
     return g;
 }
 
@@ -88,20 +94,32 @@ QString expandTabs(const QString& line) {
     return out;
 }
 
-// Breaks a text into pieces no wider than `width`; nothing is cut off.
+bool breaksAfter(QChar c) {
+    return c == QLatin1Char(' ') || c == QLatin1Char(',') || c.unicode() >= 0x2E80;
+}
+
+// Breaks a text into pieces no wider than `width`, after a space, a comma or a CJK character
+// where the piece has one, else anywhere; nothing is cut off.
 QStringList wrap(const QString& text, const QFontMetricsF& fm, double width) {
     QStringList out;
     QString piece;
     double used = 0.0;
     for (const QChar c : text) {
-        const double w = fm.horizontalAdvance(c);
-        if (!piece.isEmpty() && used + w > width) {
-            out << piece;
-            piece.clear();
-            used = 0.0;
+        const double advance = fm.horizontalAdvance(c);
+        if (!piece.isEmpty() && used + advance > width) {
+            qsizetype cut = piece.size();
+            for (qsizetype i = piece.size() - 1; i > 0; --i) {
+                if (breaksAfter(piece[i - 1])) {
+                    cut = i;
+                    break;
+                }
+            }
+            out << piece.left(cut);
+            piece = piece.mid(cut);
+            used = fm.horizontalAdvance(piece);
         }
         piece.append(c);
-        used += w;
+        used += advance;
     }
     out << piece;  // an empty text still takes its line
     return out;
@@ -132,7 +150,7 @@ struct Geometry {
     QRectF body;
 };
 
-Geometry geometry(QPagedPaintDevice& device) {
+Geometry geometry(QPaintDevice& device) {
     Geometry g;
     g.font = QFont(QStringLiteral("WenQuanYi Zen Hei Mono"));
     g.font.setStyleHint(QFont::TypeWriter);
@@ -177,7 +195,7 @@ std::vector<std::pair<double, double>> columnSpans(const std::vector<PrintColumn
     return spans;
 }
 
-std::vector<Page> layout(const PrintDocument& doc, const Geometry& g, QPagedPaintDevice& device) {
+std::vector<Page> layout(const PrintDocument& doc, const Geometry& g, QPaintDevice& device) {
     const QFontMetricsF fm(g.font, &device);
     const double width = g.body.width();
     std::vector<Item> items;
@@ -241,18 +259,25 @@ std::vector<Page> layout(const PrintDocument& doc, const Geometry& g, QPagedPain
     return pages;
 }
 
-double niceCeiling(double v) {
+// The next round value at or above v, with some room so that a curve at its maximum stays off
+// the frame.
+double niceCeiling(double v, double minimum) {
+    v = std::max(v * 1.05, minimum);
     if (v <= 0.0) return 1.0;
     const double base = std::pow(10.0, std::floor(std::log10(v)));
-    for (const double m : {1.0, 2.0, 5.0, 10.0}) {
+    for (const double m : {1.0, 1.2, 1.5, 2.0, 2.5, 3.0, 4.0, 5.0, 6.0, 8.0, 10.0}) {
         if (m * base >= v) return m * base;
     }
     return 10.0 * base;
 }
 
+// An axis label: up to three decimals, trailing zeros dropped.
 QString valueText(double v) {
-    return std::fabs(v) >= 100.0 || v == std::floor(v) ? QString::number(v, 'f', 0)
-                                                       : QString::number(v, 'g', 4);
+    QString text = QString::number(v, 'f', 3);
+    while (text.endsWith(QLatin1Char('0')))
+        text.chop(1);
+    if (text.endsWith(QLatin1Char('.'))) text.chop(1);
+    return text == QLatin1String("-0") ? QStringLiteral("0") : text;
 }
 
 void paintGraph(QPainter& p, const PrintGraph& graph, const QRectF& area, const Geometry& g) {
@@ -282,11 +307,11 @@ void paintGraph(QPainter& p, const PrintGraph& graph, const QRectF& area, const 
     const auto [lowIt, highIt] = std::minmax_element(graph.values.begin(), graph.values.end());
     double low = 0.0, high = 0.0;
     if (graph.symmetric) {
-        high = niceCeiling(std::max(std::fabs(*lowIt), std::fabs(*highIt)));
+        high = niceCeiling(std::max(std::fabs(*lowIt), std::fabs(*highIt)), graph.minimumRange);
         low = -high;
     } else {
-        low = *lowIt < 0.0 ? -niceCeiling(-*lowIt) : 0.0;
-        high = *highIt > 0.0 ? niceCeiling(*highIt) : 0.0;
+        low = *lowIt < 0.0 ? -niceCeiling(-*lowIt, 0.0) : 0.0;
+        high = *highIt > 0.0 ? niceCeiling(*highIt, graph.minimumRange) : 0.0;
         if (high <= low) high = low + 1.0;
     }
     auto yOf = [&](double v) { return plot.bottom() - (v - low) / (high - low) * plot.height(); };
@@ -369,59 +394,80 @@ std::optional<PrintDocument> graphDocument(const AnalysisContext& ctx, int kind,
     return doc;
 }
 
+namespace {
+
+void paintPage(QPainter& p, const PrintDocument& doc, const Geometry& g, const Page& page, int n,
+               int count) {
+    const QFontMetricsF tm(g.titleFont, p.device());
+    p.setFont(g.font);
+    p.setPen(Qt::black);
+    p.drawText(QPointF(g.page.left(), g.page.top() + g.ascent),
+               QStringLiteral("打印时间：") +
+                   doc.printTime.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    p.setFont(g.titleFont);
+    p.drawText(
+        QRectF(g.page.left(), g.page.top() + g.lineHeight * 1.2, g.page.width(), tm.lineSpacing()),
+        Qt::AlignHCenter | Qt::AlignTop, qs(doc.title));
+    p.setPen(QPen(Qt::black, 0));
+    p.drawLine(QPointF(g.page.left(), g.body.top() - g.lineHeight * 0.3),
+               QPointF(g.page.right(), g.body.top() - g.lineHeight * 0.3));
+    p.setFont(g.font);
+    p.drawText(QRectF(g.page.left(), g.page.bottom() - g.lineHeight, g.page.width(), g.lineHeight),
+               Qt::AlignHCenter | Qt::AlignBottom,
+               QStringLiteral("第 %1 页 / 共 %2 页").arg(n + 1).arg(count));
+
+    double y = g.body.top();
+    for (const Item& item : page.items) {
+        const QRectF area(g.body.left(), y, g.body.width(), item.height);
+        if (item.graph >= 0) {
+            paintGraph(p, doc.graphs[static_cast<std::size_t>(item.graph)], area, g);
+        } else {
+            QFont f = g.font;
+            f.setBold(item.header);
+            p.setFont(f);
+            p.setPen(Qt::black);
+            p.setClipRect(area);
+            for (const Cell& cell : item.cells) {
+                double ly = y + g.ascent;
+                for (const QString& line : cell.lines) {
+                    p.drawText(QPointF(g.body.left() + cell.x, ly), line);
+                    ly += g.lineHeight;
+                }
+            }
+            p.setClipping(false);
+            if (item.header) {
+                const double ruleY = y + item.height - g.lineHeight * 0.15;
+                p.drawLine(QPointF(g.body.left(), ruleY), QPointF(g.body.right(), ruleY));
+            }
+        }
+        y += item.height;
+    }
+}
+
+}  // namespace
+
 int paintPrintDocument(const PrintDocument& doc, QPagedPaintDevice& device) {
     QPainter p;
     if (!p.begin(&device)) return 0;
     const Geometry g = geometry(device);
     const std::vector<Page> pages = layout(doc, g, device);
-    const QFontMetricsF tm(g.titleFont, &device);
-    const QString printed = QStringLiteral("打印时间：") +
-                            doc.printTime.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     const int count = static_cast<int>(pages.size());
     for (int n = 0; n < count; ++n) {
         if (n > 0) device.newPage();
-        p.setFont(g.font);
-        p.setPen(Qt::black);
-        p.drawText(QPointF(g.page.left(), g.page.top() + g.ascent), printed);
-        p.setFont(g.titleFont);
-        p.drawText(QRectF(g.page.left(), g.page.top() + g.lineHeight * 1.2, g.page.width(),
-                          tm.lineSpacing()),
-                   Qt::AlignHCenter | Qt::AlignTop, qs(doc.title));
-        p.setPen(QPen(Qt::black, 0));
-        p.drawLine(QPointF(g.page.left(), g.body.top() - g.lineHeight * 0.3),
-                   QPointF(g.page.right(), g.body.top() - g.lineHeight * 0.3));
-        p.setFont(g.font);
-        p.drawText(
-            QRectF(g.page.left(), g.page.bottom() - g.lineHeight, g.page.width(), g.lineHeight),
-            Qt::AlignHCenter | Qt::AlignBottom,
-            QStringLiteral("第 %1 页 / 共 %2 页").arg(n + 1).arg(count));
-
-        double y = g.body.top();
-        for (const Item& item : pages[static_cast<std::size_t>(n)].items) {
-            const QRectF area(g.body.left(), y, g.body.width(), item.height);
-            if (item.graph >= 0) {
-                paintGraph(p, doc.graphs[static_cast<std::size_t>(item.graph)], area, g);
-            } else {
-                QFont f = g.font;
-                f.setBold(item.header);
-                p.setFont(f);
-                p.setClipRect(area);
-                for (const Cell& cell : item.cells) {
-                    double ly = y + g.ascent;
-                    for (const QString& line : cell.lines) {
-                        p.drawText(QPointF(g.body.left() + cell.x, ly), line);
-                        ly += g.lineHeight;
-                    }
-                }
-                p.setClipping(false);
-                if (item.header) {
-                    const double ruleY = y + item.height - g.lineHeight * 0.15;
-                    p.drawLine(QPointF(g.body.left(), ruleY), QPointF(g.body.right(), ruleY));
-                }
-            }
-            y += item.height;
-        }
+        paintPage(p, doc, g, pages[static_cast<std::size_t>(n)], n, count);
     }
+    p.end();
+    return count;
+}
+
+int paintPrintPage(const PrintDocument& doc, QPaintDevice& device, int page) {
+    QPainter p;
+    if (!p.begin(&device)) return 0;
+    const Geometry g = geometry(device);
+    const std::vector<Page> pages = layout(doc, g, device);
+    const int count = static_cast<int>(pages.size());
+    if (page >= 0 && page < count)
+        paintPage(p, doc, g, pages[static_cast<std::size_t>(page)], page, count);
     p.end();
     return count;
 }

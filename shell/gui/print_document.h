@@ -14,6 +14,7 @@
 #include "presentation/report_table_text.h"
 #include "presentation/report_writers.h"
 
+class QPaintDevice;
 class QPagedPaintDevice;
 
 namespace orv::gui {
@@ -24,7 +25,8 @@ struct PrintGraph {
     std::vector<std::string> notes;  // statistics printed under the title
     std::string unit;                // of the values, for the axis labels
     std::vector<double> values;
-    bool symmetric = false;  // the scale is centred on 0 (jitter)
+    bool symmetric = false;     // the scale is centred on 0 (jitter)
+    double minimumRange = 0.0;  // the least top of the scale
 };
 
 struct PrintColumn {
@@ -54,6 +56,10 @@ std::optional<PrintDocument> graphDocument(const AnalysisContext& ctx, int kind,
 // Lays the document out on the device's pages and paints it; returns the number of pages
 // (0 when the device could not be painted on).
 int paintPrintDocument(const PrintDocument& doc, QPagedPaintDevice& device);
+
+// Paints one page of the document as the paged device would get it (a page image, a thumbnail);
+// returns the number of pages of the layout on this device.
+int paintPrintPage(const PrintDocument& doc, QPaintDevice& device, int page);
 
 // Prints the document into a PDF file (A4); the pages written, 0 on failure.
 int printToPdf(const PrintDocument& doc, const QString& path);

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QImage>
 #include <QLineEdit>
 #include <QPdfWriter>
 #include <QPushButton>
@@ -35,6 +36,27 @@ QByteArray fileBytes(const QString& path) {
 int pdfPages(const QByteArray& pdf) {
     static const QRegularExpression page(QStringLiteral("/Type\\s*/Page(?![s\\w])"));
     return static_cast<int>(QString::fromLatin1(pdf).count(page));
+}
+
+// A page painted into an A4 image at 100 dpi.
+QImage pageImage(const PrintDocument& doc, int page) {
+    QImage image(827, 1169, QImage::Format_RGB32);
+    image.setDotsPerMeterX(3937);
+    image.setDotsPerMeterY(3937);
+    image.fill(Qt::white);
+    paintPrintPage(doc, image, page);
+    return image;
+}
+
+int countPixels(const QImage& image, Qt::GlobalColor color) {
+    const QRgb wanted = QColor(color).rgb();
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            n += line[x] == wanted ? 1 : 0;
+    }
+    return n;
 }
 
 // A dialog on the session that keeps what it was asked to print.
@@ -199,6 +221,12 @@ class PrintDialogTest : public QObject {
         const QByteArray bytes = fileBytes(pdf);
         QVERIFY(bytes.startsWith("%PDF"));
         QCOMPARE(pdfPages(bytes), pages);
+        // The first page as printed: text in black, and on the graph kinds each curve in blue.
+        const QImage image = pageImage(doc, 0);
+        QVERIFY(QDir().mkpath(ORV_SCREENSHOT_DIR));
+        image.save(QStringLiteral(ORV_SCREENSHOT_DIR "/print-kind%1.png").arg(kind));
+        QVERIFY(countPixels(image, Qt::black) > 1000);
+        if (graphs > 0) QVERIFY(countPixels(image, Qt::blue) > 500);
         // The dialog's own PDF output writes the same pages.
         QCOMPARE(t.dialog.exportPdf(file("export.pdf")), pages);
     }
