@@ -139,6 +139,13 @@ class PrintDialogTest : public QObject {
         QTest::newRow("event list")
             << 3 << true << QByteArray("TR101 290 监测信息\t\r\n")
             << QByteArray("序号  发生时间            事件类型                事件描述  \r\n");
+        QTest::newRow("program") << 4 << true << QByteArray("节目信息\t\t\r\n")
+                                 << QByteArray("    节目PID:0x0100   节目号:0x0001\r\n");
+        // Guide header cells padded to 11, 12, 46 and 22 bytes, the last unpadded.
+        QTest::newRow("guide") << 10 << true << QByteArray("电子节目指南\t\r\n")
+                               << "事件序号" + QByteArray(3, ' ') + "事件标识符" +
+                                      QByteArray(2, ' ') + "事件名称" + QByteArray(38, ' ') +
+                                      "起始时间" + QByteArray(14, ' ') + "持续时间\r\n";
     }
     void saveAppendsTheKindsText() {
         QFETCH(int, kind);
@@ -195,7 +202,9 @@ class PrintDialogTest : public QObject {
         QTest::newRow("structure") << 1 << 0;
         QTest::newRow("basic information") << 2 << 0;
         QTest::newRow("event list") << 3 << 0;
+        QTest::newRow("program") << 4 << 0;
         QTest::newRow("table") << 6 << 0;
+        QTest::newRow("guide") << 10 << 0;
         // Two programs, each with one video and one audio stream, both carrying PCRs.
         QTest::newRow("PCR jitter") << 5 << 2;
         QTest::newRow("video delay") << 7 << 2;
