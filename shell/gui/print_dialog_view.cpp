@@ -181,12 +181,19 @@ std::optional<PrintDocument> PrintDialog::run(ReportDialog d) {
         basicInfo.refresh(ctx);
         ProgramInfoPage program;
         program.refresh(ctx);
+        if (selections_.program != program.selectedProgram())
+            program.selectProgram(ctx, selections_.program);
         GuidePage guide;
         guide.refresh(ctx);
-        showFirstService(guide, ctx);
+        if (selections_.guideService)
+            guide.selectionChanged(ctx, selections_.guideService->first,
+                                   selections_.guideService->second);
+        else
+            showFirstService(guide, ctx);
         ReportSources sources{&ctx, &results, &guide};
         sources.basicInfo = &basicInfo;
         sources.program = &program;
+        if (selections_.capture) sources.capture = &*selections_.capture;
         if (session_.runKind() == RunKind::Online &&
             session_.interfaceSettings().inputInterface == InputInterface::Cable)
             sources.cable = &session_.interfaceSettings();

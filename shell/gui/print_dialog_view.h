@@ -7,7 +7,11 @@
 #include <QDialog>
 #include <array>
 #include <functional>
+#include <optional>
+#include <utility>
 
+#include "engine/capture_copy.h"
+#include "presentation/guide_page.h"
 #include "presentation/report_dialog.h"
 #include "shell/gui/print_document.h"
 
@@ -21,6 +25,15 @@ namespace orv::gui {
 
 class AnalysisSession;
 
+// What the pages show selected, for the kinds that report a selection: the program page's
+// program (kind 4), the guide page's service (kind 10: a row of one of its lists) and the data
+// capture list's item (kind 9). By default the first program and the first service, no capture.
+struct PrintSelections {
+    int program = 0;
+    std::optional<std::pair<GuideListId, int>> guideService;
+    std::optional<CaptureCopy> capture;
+};
+
 class PrintDialog : public QDialog {
     Q_OBJECT
 
@@ -30,6 +43,7 @@ class PrintDialog : public QDialog {
     // Where a print job goes; by default the print preview. Tests hand the pages to a PDF file.
     using PrintHandler = std::function<void(const PrintDocument&)>;
     void setPrintHandler(PrintHandler handler) { printHandler_ = std::move(handler); }
+    void setSelections(PrintSelections selections) { selections_ = std::move(selections); }
 
     // The model as the controls set it.
     ReportDialog settings() const;
@@ -59,6 +73,7 @@ class PrintDialog : public QDialog {
     AnalysisSession& session_;
     ReportDialog model_;
     PrintHandler printHandler_;
+    PrintSelections selections_;
     std::array<QRadioButton*, kReportKindCount> kinds_{};
     QComboBox* table_ = nullptr;
     QComboBox* video_ = nullptr;

@@ -168,6 +168,44 @@ class PrintDialogTest : public QObject {
         }
     }
 
+    // The kinds that report what a page has selected follow the selection handed over.
+    void selectionsOfThePages() {
+        struct Case {
+            int kind;
+            PrintSelections selections;
+            QByteArray line;
+        };
+        PrintSelections secondProgram;
+        secondProgram.program = 1;
+        PrintSelections packet;
+        CaptureCopy copy;
+        copy.trigger = kCapturePidPacket;
+        copy.bytes.assign(188, 0xff);
+        const uint8_t header[] = {0x47, 0x41, 0x01, 0x1a};  // PUSI, PID 0x0101, payload, CC 10
+        std::copy(std::begin(header), std::end(header), copy.bytes.begin());
+        packet.capture = copy;
+        const Case cases[] = {
+            {4, secondProgram, "    节目PID:0x0200   节目号:0x0002\r\n"},
+            {9, packet, "PID                                   13 bit           0x0101\r\n"},
+            {9, packet, "Payload Unit Start Indicator          1 bit            1\r\n"},
+            {9, packet, "Continuity Counter                    4 bit            10\r\n"},
+        };
+        int n = 0;
+        for (const Case& c : cases) {
+            const QString path = file(qPrintable(QStringLiteral("selection%1.log").arg(++n)));
+            DialogUnderTest t(*session_);
+            t.dialog.setSelections(c.selections);
+            t.choose(c.kind, true, false, path);
+            t.dialog.accept();
+            QVERIFY2(fileBytes(path).contains(c.line), c.line.constData());
+        }
+        // Without a capture the data kind writes nothing at all.
+        DialogUnderTest t(*session_);
+        t.choose(9, true, true, file("nocapture.log"));
+        t.dialog.accept();
+        QVERIFY(!QFile::exists(file("nocapture.log")) && t.printed.empty());
+    }
+
     void refusals_data() {
         QTest::addColumn<int>("kind");
         QTest::addColumn<bool>("save");
