@@ -40,7 +40,7 @@ class PrintDialog : public QDialog {
   public:
     PrintDialog(AnalysisSession& session, QWidget* parent = nullptr);
 
-    // Where a print job goes; by default the print preview. Tests hand the pages to a PDF file.
+    // Where a print job goes; by default the print preview.
     using PrintHandler = std::function<void(const PrintDocument&)>;
     void setPrintHandler(PrintHandler handler) { printHandler_ = std::move(handler); }
     void setSelections(PrintSelections selections) { selections_ = std::move(selections); }
@@ -64,8 +64,9 @@ class PrintDialog : public QDialog {
     QPushButton* pdfButton() const { return pdf_; }
 
   private:
-    // The selected kind's print job (nullopt: nothing to print, the user was told why). `save`:
-    // the text kinds also append their block to the report file.
+    // Runs the selected kind as the dialog's flags say: a text kind appends its block to the
+    // report file when saving. Returns the print job when printing was asked for and there is
+    // something to print (nullopt otherwise; a refusal has been shown to the user).
     std::optional<PrintDocument> run(ReportDialog dialog);
     void browse();
     void choosePdf();
