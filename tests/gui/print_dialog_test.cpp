@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPdfWriter>
+#include <QPrintPreviewDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -276,6 +277,25 @@ class PrintDialogTest : public QObject {
         if (graphs > 0) QVERIFY(countPixels(image, Qt::blue) > 500);
         // The dialog's own PDF output writes the same pages.
         QCOMPARE(t.dialog.exportPdf(file("export.pdf")), pages);
+    }
+
+    // Without a handler "确 定" opens the print preview, which paints the pages.
+    void printPreviewOpens() {
+        PrintDialog dialog(*session_);
+        dialog.kindButton(5)->setChecked(true);
+        dialog.saveBox()->setChecked(false);
+        bool previewed = false;
+        QTimer::singleShot(200, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (auto* preview = qobject_cast<QPrintPreviewDialog*>(w);
+                    preview && w->isVisible()) {
+                    previewed = true;
+                    preview->reject();
+                }
+            }
+        });
+        dialog.accept();
+        QVERIFY(previewed);
     }
 
     void longTextsGoOnNewPages() {
