@@ -1,0 +1,328 @@
+// The decoder buffer page and the programme guide page over a real run of the bundled sample
+// (programs 1 and 2, services "ORV News" and "ORV Sports" with eight days of hourly schedule):
+// what the lists, selectors, bars and texts show, how choices act, and the stop that clears them.
+#include <QAction>
+#include <QComboBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QTableWidget>
+#include <QtTest>
+#include <array>
+
+#include "shell/gui/buffer_view.h"
+#include "shell/gui/fill_bar_widget.h"
+#include "shell/gui/guide_view.h"
+#include "shell/gui/main_window.h"
+#include "tests/gui/gui_test_support.h"
+
+using namespace orv;
+using namespace orv::gui;
+
+namespace {
+
+const QString kSample = QStringLiteral(ORV_SAMPLE_STREAM);
+
+QStringList rowTexts(const QTableWidget& t, int row) {
+    QStringList cells;
+    for (int c = 0; c < t.columnCount(); ++c)
+        cells << (t.item(row, c) != nullptr ? t.item(row, c)->text() : QStringLiteral("<none>"));
+    return cells;
+}
+
+QStringList headerTexts(const QTableWidget& t) {
+    QStringList titles;
+    for (int c = 0; c < t.columnCount(); ++c)
+        titles << t.horizontalHeaderItem(c)->text();
+    return titles;
+}
+
+QList<int> columnWidths(const QTableWidget& t) {
+    QList<int> widths;
+    for (int c = 0; c < t.columnCount(); ++c)
+        widths << t.columnWidth(c);
+    return widths;
+}
+
+QStringList entries(const QComboBox& box) {
+    QStringList items;
+    for (int i = 0; i < box.count(); ++i)
+        items << box.itemText(i);
+    return items;
+}
+
+// A user's click on a row of a list, as the mouse does it (press selects, release clicks).
+void clickRow(QTableWidget& t, int row) {
+    t.scrollToItem(t.item(row, 0));
+    const QRect cell = t.visualItemRect(t.item(row, 0));
+    QTest::mouseClick(t.viewport(), Qt::LeftButton, {}, cell.center());
+}
+
+// The window after the pass over the sample, shown with the page on screen.
+struct SampleRun {
+    AnalysisSession session;
+    MainWindow window{session};
+
+    bool start(int page) {
+        window.resize(1600, 1000);
+        window.show();
+        if (!QTest::qWaitForWindowExposed(&window)) return false;
+        window.analyseFile(kSample);
+        if (!test::waitForPass(session)) return false;
+        window.showPage(page);
+        window.tick();
+        return true;
+    }
+    GuideView& guide() { return *dynamic_cast<GuideView*>(window.pageView(kPageGuide)); }
+    BufferView& buffer() { return *dynamic_cast<BufferView*>(window.pageView(kPageBuffer)); }
+};
+
+const QRegularExpression kClock(QStringLiteral(R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}$)"));
+
+}  // namespace
+
+class BufferGuideViewTest : public QObject {
+    Q_OBJECT
+
+  private:
+    test::PrivateFolders folders_;
+
+  private Q_SLOTS:
+    void initTestCase() {
+        if (!QFile::exists(kSample)) QSKIP("the bundled sample was not generated");
+    }
+
+    void pagesAreDrawnByTheirViews() {
+        AnalysisSession session;
+        MainWindow w(session);
+        QVERIFY(dynamic_cast<GuideView*>(w.pageView(kPageGuide)) != nullptr);
+        QVERIFY(dynamic_cast<BufferView*>(w.pageView(kPageBuffer)) != nullptr);
+        GuideView& g = *dynamic_cast<GuideView*>(w.pageView(kPageGuide));
+        QCOMPARE(headerTexts(*g.serviceList(GuideListId::Actual)),
+                 QStringList({"业务序号", "业务标识符"}));
+        QCOMPARE(headerTexts(*g.eventList()),
+                 QStringList({"事件序号", "事件标识符", "事件名称", "起始时间", "持续时间"}));
+        QCOMPARE(columnWidths(*g.eventList()).mid(0, 4), QList<int>({80, 90, 150, 150}));
+        BufferView& b = *dynamic_cast<BufferView*>(w.pageView(kPageBuffer));
+        QCOMPARE(headerTexts(*b.summaryList()),
+                 QStringList({"序号", "类型", "传送缓冲器", "主缓冲器", "复用缓冲器", "ES缓冲器"}));
+        QCOMPARE(columnWidths(*b.summaryList()), QList<int>({40, 92, 100, 180, 190, 190}));
+        // Before any run: nothing listed, every bar at its resting 1 of 1000.
+        QCOMPARE(b.summaryList()->rowCount(), 0);
+        for (int i = 0; i < BufferView::kBarCount; ++i) {
+            QCOMPARE(b.bar(static_cast<BufferView::Bar>(i))->range(), 1000);
+            QCOMPARE(b.bar(static_cast<BufferView::Bar>(i))->position(), 1);
+        }
+    }
+
+    // The palette is given as 0x00BBGGRR values; the colours here are worked out by hand.
+    void barCaptionsAndColours() {
+        AnalysisSession session;
+        MainWindow w(session);
+        BufferView& b = *dynamic_cast<BufferView*>(w.pageView(kPageBuffer));
+        struct Expected {
+            BufferView::Bar bar;
+            const char* caption;
+            QColor fill, background;
+        };
+        const QColor crimson(220, 20, 60), firebrick(178, 34, 34);  // 3937500, 2237106
+        const QColor gold(255, 215, 0), goldenrod(218, 165, 32);    // 55295, 2139610
+        const QColor blue(0, 0, 205), violet(100, 0, 205);          // 0xCD0000, 13434980
+        const std::array<Expected, 7> table{{
+            {BufferView::VideoTb, "传送缓冲器TB", crimson, firebrick},
+            {BufferView::VideoMb, "多路复用缓冲器MB", crimson, firebrick},
+            {BufferView::VideoEb, "基本码流缓冲器EB", gold, goldenrod},
+            {BufferView::AudioTb, "传送缓冲器TB", gold, goldenrod},
+            {BufferView::AudioB, "主缓冲器B", gold, goldenrod},
+            {BufferView::SystemTb, "传送缓冲器TB", blue, violet},
+            {BufferView::SystemB, "主缓冲器B", blue, violet},
+        }};
+        for (const Expected& e : table) {
+            const FillBarWidget& bar = *b.bar(e.bar);
+            QCOMPARE(bar.caption(), QString::fromUtf8(e.caption));
+            QCOMPARE(bar.fillColour(), e.fill);
+            QCOMPARE(bar.backgroundColour(), e.background);
+        }
+    }
+
+    void guideListsServicesAndTheirEvents_data() {
+        QTest::addColumn<QList<int>>("clicks");  // rows of the actual list, clicked in turn
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("serviceId");
+        QTest::newRow("first service") << QList<int>{0} << "ORV News"
+                                       << "0x0001";
+        QTest::newRow("second service") << QList<int>{1} << "ORV Sports"
+                                        << "0x0002";
+        QTest::newRow("back to the first") << QList<int>{1, 0} << "ORV News"
+                                           << "0x0001";
+        QTest::newRow("same row twice") << QList<int>{1, 1} << "ORV Sports"
+                                        << "0x0002";
+    }
+
+    void guideListsServicesAndTheirEvents() {
+        QFETCH(QList<int>, clicks);
+        QFETCH(QString, name);
+        QFETCH(QString, serviceId);
+        SampleRun run;
+        QVERIFY(run.start(kPageGuide));
+        GuideView& g = run.guide();
+        QTableWidget& actual = *g.serviceList(GuideListId::Actual);
+        QCOMPARE(actual.rowCount(), 2);
+        QCOMPARE(rowTexts(actual, 0), QStringList({"00", "0x0001"}));
+        QCOMPARE(rowTexts(actual, 1), QStringList({"01", "0x0002"}));
+        QCOMPARE(g.serviceList(GuideListId::Other)->rowCount(), 0);
+        QVERIFY(g.field(GuideView::LocalTime)->text().contains(kClock));
+        QVERIFY(g.field(GuideView::GmtTime)->text().contains(kClock));
+        // Nothing chosen yet: no description, no events.
+        QCOMPARE(g.field(GuideView::ServiceName)->text(), QString());
+        QCOMPARE(g.eventList()->rowCount(), 0);
+
+        for (int row : clicks)
+            clickRow(actual, row);
+        const std::array<std::pair<GuideView::Field, QString>, 7> texts{{
+            {GuideView::ServiceName, name},
+            {GuideView::ProviderName, "ORV01"},
+            {GuideView::ServiceType, "数字电视业务"},
+            {GuideView::Scrambling, "业务未被加扰"},
+            {GuideView::ServiceId, serviceId},
+            {GuideView::TransportStreamId, "0x0001"},
+            {GuideView::OriginalNetworkId, "0x0001"},
+        }};
+        for (const auto& [field, value] : texts)
+            QCOMPARE(g.field(field)->text(), value);
+
+        // Hourly events: event_id 1000 + hour, named "<service> hour <hour>", starting at
+        // hour % 24 and lasting one hour.
+        QTableWidget& events = *g.eventList();
+        QVERIFY(events.rowCount() > 0);
+        const QRegularExpression named(QStringLiteral("^%1 hour (\\d+)$").arg(name));
+        for (int r = 0; r < events.rowCount(); ++r) {
+            const QStringList cells = rowTexts(events, r);
+            QCOMPARE(cells[0], QStringLiteral("%1").arg(r, 2, 10, QChar('0')));
+            const QRegularExpressionMatch m = named.match(cells[2]);
+            QVERIFY2(m.hasMatch(), qPrintable(cells.join('|')));
+            const int hour = m.captured(1).toInt();
+            QCOMPARE(cells[1], QStringLiteral("0x%1").arg(1000 + hour, 4, 16, QChar('0')));
+            QVERIFY2(cells[3].contains(kClock), qPrintable(cells[3]));
+            QCOMPARE(cells[3].mid(11, 2).toInt(), hour % 24);
+            QCOMPARE(cells[4], QStringLiteral("01:00:00"));
+        }
+        // The choice shows in the list that holds it.
+        QCOMPARE(actual.selectedItems().front()->row(), clicks.back());
+    }
+
+    void bufferShowsEachProgramsComponents_data() {
+        QTest::addColumn<int>("program");
+        QTest::addColumn<QString>("videoPid");
+        QTest::addColumn<QString>("audioPid");
+        QTest::newRow("program 1") << 0 << "0x0101"
+                                   << "0x0102";
+        QTest::newRow("program 2") << 1 << "0x0201"
+                                   << "0x0202";
+    }
+
+    void bufferShowsEachProgramsComponents() {
+        QFETCH(int, program);
+        QFETCH(QString, videoPid);
+        QFETCH(QString, audioPid);
+        SampleRun run;
+        QVERIFY(run.start(kPageBuffer));
+        BufferView& b = run.buffer();
+        QComboBox& programs = *b.programSelector();
+        QCOMPARE(entries(programs),
+                 QStringList({"节目号:0x0001 PMT_PID:0x0100", "节目号:0x0002 PMT_PID:0x0200"}));
+        if (program != programs.currentIndex()) {
+            programs.setFocus();
+            QTest::keyClick(&programs,
+                            program > programs.currentIndex() ? Qt::Key_Down : Qt::Key_Up);
+        }
+        QCOMPARE(programs.currentIndex(), program);
+        QCOMPARE(b.model().selectedProgram(), program);
+        QCOMPARE(entries(*b.videoSelector()), QStringList({videoPid}));
+        QCOMPARE(entries(*b.audioSelector()), QStringList({audioPid}));
+        QCOMPARE(b.scramblingBox()->text(), QStringLiteral("业务未加扰"));
+
+        // Audio and system bars have fixed sizes; video bars the buffer's size, or rest at 1000.
+        struct Range {
+            BufferView::Bar bar;
+            QList<int> ranges;
+        };
+        const std::array<Range, 7> table{{
+            {BufferView::VideoTb, {512, 1000}},
+            {BufferView::VideoMb, {}},
+            {BufferView::VideoEb, {}},
+            {BufferView::AudioTb, {512}},
+            {BufferView::AudioB, {3584}},
+            {BufferView::SystemTb, {512}},
+            {BufferView::SystemB, {1536}},
+        }};
+        for (const Range& r : table) {
+            const FillBarWidget& bar = *b.bar(r.bar);
+            if (!r.ranges.isEmpty())
+                QVERIFY2(r.ranges.contains(bar.range()), qPrintable(bar.caption()));
+            QVERIFY(bar.position() >= 1 && bar.position() < bar.range());
+        }
+
+        // The summary: six rows, titles and dashes as laid out, counts in their formats.
+        QTableWidget& s = *b.summaryList();
+        QCOMPARE(s.rowCount(), 6);
+        const QString over = QStringLiteral("^上溢错误:\\d+$");
+        const QString overUnder = QStringLiteral("^上溢错误:\\d+  下溢错误:\\d+$");
+        const QString zero = QStringLiteral("^清空错误:0$");
+        const QString dash = QStringLiteral("^ - $");
+        const std::array<QStringList, 6> rows{{
+            {"^ 1 $", "^视频缓冲器$", over, dash, overUnder, overUnder},
+            {"^ $", "^ $", zero, dash, zero, dash},
+            {"^ 2 $", "^音频缓冲器$", over, overUnder, dash, dash},
+            {"^ $", "^ $", zero, dash, dash, dash},
+            {"^ 3 $", "^系统缓冲器$", over, over, dash, dash},
+            {"^ $", "^  $", zero, dash, dash, dash},
+        }};
+        for (int r = 0; r < 6; ++r) {
+            const QStringList cells = rowTexts(s, r);
+            for (int c = 0; c < 6; ++c)
+                QVERIFY2(QRegularExpression(rows[static_cast<std::size_t>(r)][c])
+                             .match(cells[c])
+                             .hasMatch(),
+                         qPrintable(QStringLiteral("row %1: %2").arg(r).arg(cells.join('|'))));
+        }
+    }
+
+    // The stop empties both pages, times included, and they stay empty on later ticks.
+    void stopClearsBothPages() {
+        SampleRun run;
+        QVERIFY(run.start(kPageGuide));
+        GuideView& g = run.guide();
+        BufferView& b = run.buffer();
+        clickRow(*g.serviceList(GuideListId::Actual), 1);
+        QVERIFY(g.eventList()->rowCount() > 0);
+        QVERIFY(b.summaryList()->rowCount() == 6);
+
+        run.window.action(Command::Stop)->trigger();
+        QVERIFY(!run.session.analysisActive());
+        for (int page : {kPageGuide, kPageBuffer}) {
+            run.window.showPage(page);
+            run.window.tick();
+            g.refreshNow();
+            b.refreshNow();
+            QCOMPARE(g.serviceList(GuideListId::Actual)->rowCount(), 0);
+            QCOMPARE(g.serviceList(GuideListId::Other)->rowCount(), 0);
+            QCOMPARE(g.eventList()->rowCount(), 0);
+            for (int f = 0; f < GuideView::kFieldCount; ++f)
+                QCOMPARE(g.field(static_cast<GuideView::Field>(f))->text(), QString());
+            QCOMPARE(b.programSelector()->count(), 0);
+            QCOMPARE(b.videoSelector()->count(), 0);
+            QCOMPARE(b.audioSelector()->count(), 0);
+            QCOMPARE(b.scramblingBox()->text(), QString());
+            QCOMPARE(b.summaryList()->rowCount(), 0);
+            for (int i = 0; i < BufferView::kBarCount; ++i) {
+                QCOMPARE(b.bar(static_cast<BufferView::Bar>(i))->range(), 1000);
+                QCOMPARE(b.bar(static_cast<BufferView::Bar>(i))->position(), 1);
+            }
+        }
+    }
+};
+
+QTEST_MAIN(BufferGuideViewTest)
+#include "buffer_guide_view_test.moc"
