@@ -133,7 +133,11 @@ BufferView::BufferView(AnalysisSession& session, QWidget* parent)
     summary_->setSelectionMode(QAbstractItemView::SingleSelection);
     summary_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     summary_->setShowGrid(true);
-    summary_->setMinimumHeight(200);
+    // All six rows in view without scrolling.
+    const int rowHeight = fontMetrics().height() + 8;
+    summary_->verticalHeader()->setDefaultSectionSize(rowHeight);
+    summary_->setMinimumHeight(summary_->horizontalHeader()->sizeHint().height() + 6 * rowHeight +
+                               2 * summary_->frameWidth() + 2);
     layout->addWidget(summary_);
 
     connect(programs_, &QComboBox::activated, this, &BufferView::chooseProgram);

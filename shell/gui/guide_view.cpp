@@ -48,6 +48,7 @@ QTableWidget* makeList(const std::array<Column, N>& columns, QWidget* parent) {
         table->setColumnWidth(static_cast<int>(c), columns[c].width);
     table->horizontalHeader()->setStretchLastSection(true);
     table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -16,6 +16,10 @@
 #include "shell/gui/guide_view.h"
 #include "shell/gui/main_window.h"
 #include "tests/gui/gui_test_support.h"
+#include "tools/tsgen/descriptors.h"
+#include "tools/tsgen/generator.h"
+#include "tools/tsgen/presets.h"
+#include "tools/tsgen/sections.h"
 
 using namespace orv;
 using namespace orv::gui;
@@ -64,11 +68,11 @@ struct SampleRun {
     AnalysisSession session;
     MainWindow window{session};
 
-    bool start(int page) {
+    bool start(int page, const QString& file = kSample) {
         window.resize(1600, 1000);
         window.show();
         if (!QTest::qWaitForWindowExposed(&window)) return false;
-        window.analyseFile(kSample);
+        window.analyseFile(file);
         if (!test::waitForPass(session)) return false;
         window.showPage(page);
         window.tick();
@@ -77,6 +81,36 @@ struct SampleRun {
     GuideView& guide() { return *dynamic_cast<GuideView*>(window.pageView(kPageGuide)); }
     BufferView& buffer() { return *dynamic_cast<BufferView*>(window.pageView(kPageBuffer)); }
 };
+
+// The clean two-program stream with an SDT of another transport stream (0x0002) beside its own:
+// a user-defined service that is scrambled and a radio service.
+QString writeStreamWithOtherServices(const QString& folder) {
+    tsgen::StreamConfig c = tsgen::cleanPreset().config;
+    tsgen::SdtParams other;
+    other.actual = false;
+    other.transportStreamId = 0x0002;
+    other.originalNetworkId = 0x0001;
+    tsgen::SdtService tv;
+    tv.serviceId = 0x0101;
+    tv.freeCaMode = true;
+    tv.descriptors = {tsgen::serviceDescriptor(0x19, "Other Net", "Elsewhere TV")};
+    tsgen::SdtService radio;
+    radio.serviceId = 0x0102;
+    radio.descriptors = {tsgen::serviceDescriptor(0x02, "Other Net", "Elsewhere Radio")};
+    other.services = {tv, radio};
+    tsgen::TableSource sdt;
+    sdt.pid = 0x0011;
+    sdt.intervalMs = 1000;
+    sdt.offsetMs = 570;
+    sdt.sections = {tsgen::buildSdt(other)};
+    c.tables.push_back(sdt);
+    const std::vector<uint8_t> bytes = tsgen::generateStream(c);
+    const QString path = folder + QStringLiteral("/other-services.ts");
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) return {};
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    return path;
+}
 
 const QRegularExpression kClock(QStringLiteral(R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}$)"));
 
@@ -286,6 +320,107 @@ class BufferGuideViewTest : public QObject {
                              .match(cells[c])
                              .hasMatch(),
                          qPrintable(QStringLiteral("row %1: %2").arg(r).arg(cells.join('|'))));
+        }
+    }
+
+    // Two broadcast captures of one program each, without EIT: the service is described with an
+    // empty event list. Expected values come from a hand walk of their PAT, PMT and SDT. H.264
+    // (stream_type 0x1B) is not a video component of the buffer model: no video PID, video bars
+    // at rest.
+    void realCaptures_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("videoPids");
+        QTest::addColumn<QString>("audioPid");
+        QTest::addColumn<QStringList>("service");  // id, name, provider, ts id, on id
+        QTest::newRow("h264") << "cap-h264-mp2-sdt.ts"
+                              << "节目号:0x0001 PMT_PID:0x1000" << QStringList{} << "0x0101"
+                              << QStringList{"0x0001", "Big Buck Bunny, Sunflower version",
+                                             "FFmpeg", "0x0001", "0xff01"};
+        QTest::newRow("mpeg2") << "cap-mpeg2-mp2-sdt.ts"
+                               << "节目号:0x0810 PMT_PID:0x0810" << QStringList{"0x1000"}
+                               << "0x1001"
+                               << QStringList{"0x0810", "P1.1", "DVB", "0x0001", "0x0001"};
+    }
+
+    void realCaptures() {
+        QFETCH(QString, file);
+        QFETCH(QString, program);
+        QFETCH(QStringList, videoPids);
+        QFETCH(QString, audioPid);
+        QFETCH(QStringList, service);
+        const QString path = QStringLiteral(ORV_STREAMS_DIR "/") + file;
+        if (!QFile::exists(path)) QSKIP("the captures are not there");
+        SampleRun run;
+        QVERIFY(run.start(kPageGuide, path));
+        GuideView& g = run.guide();
+        QTableWidget& actual = *g.serviceList(GuideListId::Actual);
+        QCOMPARE(actual.rowCount(), 1);
+        QCOMPARE(rowTexts(actual, 0), QStringList({"00", service[0]}));
+        clickRow(actual, 0);
+        QCOMPARE(g.field(GuideView::ServiceId)->text(), service[0]);
+        QCOMPARE(g.field(GuideView::ServiceName)->text(), service[1]);
+        QCOMPARE(g.field(GuideView::ProviderName)->text(), service[2]);
+        QCOMPARE(g.field(GuideView::TransportStreamId)->text(), service[3]);
+        QCOMPARE(g.field(GuideView::OriginalNetworkId)->text(), service[4]);
+        QCOMPARE(g.eventList()->rowCount(), 0);
+
+        BufferView& b = run.buffer();
+        QCOMPARE(entries(*b.programSelector()), QStringList({program}));
+        QCOMPARE(entries(*b.videoSelector()), videoPids);
+        QCOMPARE(entries(*b.audioSelector()), QStringList({audioPid}));
+        QCOMPARE(b.summaryList()->rowCount(), 6);
+        if (videoPids.isEmpty()) {
+            for (const BufferView::Bar bar :
+                 {BufferView::VideoTb, BufferView::VideoMb, BufferView::VideoEb}) {
+                QCOMPARE(b.bar(bar)->range(), 1000);
+                QCOMPARE(b.bar(bar)->position(), 1);
+            }
+        }
+        QCOMPARE(b.bar(BufferView::AudioB)->range(), 3584);
+    }
+
+    // Choices move between the two lists: the list that does not hold the shown service shows no
+    // selection, so any of its rows can be chosen with a single click.
+    void choicesMoveBetweenTheLists() {
+        const QString path = writeStreamWithOtherServices(folders_.path());
+        QVERIFY(!path.isEmpty());
+        SampleRun run;
+        QVERIFY(run.start(kPageGuide, path));
+        GuideView& g = run.guide();
+        QTableWidget& actual = *g.serviceList(GuideListId::Actual);
+        QTableWidget& other = *g.serviceList(GuideListId::Other);
+        QCOMPARE(actual.rowCount(), 2);
+        QCOMPARE(other.rowCount(), 2);
+        QCOMPARE(rowTexts(other, 0), QStringList({"00", "0x0101"}));
+        QCOMPARE(rowTexts(other, 1), QStringList({"01", "0x0102"}));
+        struct Step {
+            GuideListId list;
+            int row;
+            const char* name;
+            const char* type;
+            const char* scrambling;
+            const char* tsId;
+        };
+        const std::array<Step, 5> steps{{
+            {GuideListId::Actual, 0, "ORV News", "数字电视业务", "业务未被加扰", "0x0001"},
+            {GuideListId::Other, 0, "Elsewhere TV", "用户定义节目", "业务被加扰", "0x0002"},
+            {GuideListId::Actual, 0, "ORV News", "数字电视业务", "业务未被加扰", "0x0001"},
+            {GuideListId::Other, 1, "Elsewhere Radio", "数字音频广播业务", "业务未被加扰",
+             "0x0002"},
+            {GuideListId::Other, 0, "Elsewhere TV", "用户定义节目", "业务被加扰", "0x0002"},
+        }};
+        for (const Step& s : steps) {
+            clickRow(*g.serviceList(s.list), s.row);
+            const QString where = QStringLiteral("%1 row %2").arg(int(s.list)).arg(s.row);
+            QVERIFY2(g.field(GuideView::ServiceName)->text() == QString::fromUtf8(s.name),
+                     qPrintable(where + ": " + g.field(GuideView::ServiceName)->text()));
+            QCOMPARE(g.field(GuideView::ServiceType)->text(), QString::fromUtf8(s.type));
+            QCOMPARE(g.field(GuideView::Scrambling)->text(), QString::fromUtf8(s.scrambling));
+            QCOMPARE(g.field(GuideView::TransportStreamId)->text(), QString::fromUtf8(s.tsId));
+            QVERIFY(g.model().holdsShown(s.list));
+            const QTableWidget& away = s.list == GuideListId::Actual ? other : actual;
+            QVERIFY(away.selectedItems().isEmpty());
         }
     }
 

@@ -18,6 +18,8 @@ target_link_libraries(gui_window_tests PRIVATE tsgen)
 orv_add_gui_test(gui_dialog_tests gui/dialogs_test.cpp)
 orv_add_gui_test(gui_e2e_tests gui/end_to_end_test.cpp)
 orv_add_gui_test(gui_buffer_guide_tests gui/buffer_guide_view_test.cpp)
+target_compile_definitions(gui_buffer_guide_tests PRIVATE ORV_STREAMS_DIR="${ORV_STREAMS_DIR}")
+target_link_libraries(gui_buffer_guide_tests PRIVATE tsgen)
 
 foreach(t gui_window_tests gui_dialog_tests gui_buffer_guide_tests)
   add_test(NAME ${t} COMMAND ${t})
