@@ -169,8 +169,15 @@ void GuideView::showEvent(QShowEvent* event) {
 void GuideView::selectionChanged(GuideListId list) {
     const int row = selectedRow(serviceList(list));
     if (row < 0) return;
-    session_.access(
-        [&](AnalysisContext& ctx, ResultsPage&) { page_.selectionChanged(ctx, list, row); });
+    session_.access([&](AnalysisContext& ctx, ResultsPage&) {
+        // Within the list that holds the shown service a selection moves only by keyboard or
+        // by the press of a click; either way the row now selected is the one to show, so it
+        // is taken as a click rather than left to disagree with the description.
+        if (page_.holdsShown(list))
+            page_.clicked(ctx, list, row);
+        else
+            page_.selectionChanged(ctx, list, row);
+    });
     draw();
 }
 

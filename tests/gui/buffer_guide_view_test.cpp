@@ -422,6 +422,12 @@ class BufferGuideViewTest : public QObject {
             const QTableWidget& away = s.list == GuideListId::Actual ? other : actual;
             QVERIFY(away.selectedItems().isEmpty());
         }
+        // The arrow keys move the choice within the list that holds it.
+        other.setFocus();
+        QTest::keyClick(&other, Qt::Key_Down);
+        QCOMPARE(g.field(GuideView::ServiceName)->text(), QStringLiteral("Elsewhere Radio"));
+        QTest::keyClick(&other, Qt::Key_Up);
+        QCOMPARE(g.field(GuideView::ServiceName)->text(), QStringLiteral("Elsewhere TV"));
     }
 
     // The stop empties both pages, times included, and they stay empty on later ticks.
