@@ -67,10 +67,17 @@ struct SampleRun {
     BufferView& buffer() { return *dynamic_cast<BufferView*>(window.pageView(kPageBuffer)); }
 };
 
-// The clean two-program stream with an SDT of another transport stream (0x0002) beside its own:
-// a user-defined service that is scrambled and a radio service.
-QString writeStreamWithOtherServices(const QString& folder) {
+// The clean two-program stream with a second audio component (0x0103) in program 1 and an SDT
+// of another transport stream (0x0002) beside its own: a user-defined service that is scrambled
+// and a radio service.
+QString writeRicherStream(const QString& folder) {
     tsgen::StreamConfig c = tsgen::cleanPreset().config;
+    c.bitrate = 10'000'000;  // room for the third audio stream
+    tsgen::ProgramConfig& first = c.programs.front();
+    first.audios.push_back(first.audios.front());
+    first.audios.back().pid = 0x0103;
+    for (tsgen::TableSource& t : c.tables)
+        if (t.pid == first.pmtPid) t.sections = {tsgen::pmtSectionFor(first)};
     tsgen::SdtParams other;
     other.actual = false;
     other.transportStreamId = 0x0002;
@@ -344,10 +351,47 @@ class BufferGuideViewTest : public QObject {
         QCOMPARE(b.bar(BufferView::AudioB)->range(), 3584);
     }
 
+    // The audio choice holds over refreshes; another program brings its own PIDs, first audio.
+    void bufferAudioChoice() {
+        const QString path = writeRicherStream(folders_.path());
+        QVERIFY(!path.isEmpty());
+        SampleRun run;
+        QVERIFY(run.start(kPageBuffer, path));
+        BufferView& b = run.buffer();
+        QComboBox& programs = *b.programSelector();
+        QComboBox& audio = *b.audioSelector();
+        QCOMPARE(entries(audio), QStringList({"0x0102", "0x0103"}));
+        audio.setFocus();
+        QTest::keyClick(&audio, Qt::Key_Down);
+        b.refreshNow();
+        QCOMPARE(b.model().selectedAudio(), 1);
+        QCOMPARE(audio.currentIndex(), 1);
+        QCOMPARE(b.bar(BufferView::AudioB)->range(), 3584);
+
+        struct Step {
+            Qt::Key key;
+            int program;
+            QStringList video, audio;
+        };
+        const std::array<Step, 2> steps{{
+            {Qt::Key_Down, 1, {"0x0201"}, {"0x0202"}},
+            {Qt::Key_Up, 0, {"0x0101"}, {"0x0102", "0x0103"}},
+        }};
+        for (const Step& s : steps) {
+            programs.setFocus();
+            QTest::keyClick(&programs, s.key);
+            QCOMPARE(programs.currentIndex(), s.program);
+            QCOMPARE(entries(*b.videoSelector()), s.video);
+            QCOMPARE(entries(audio), s.audio);
+            QCOMPARE(audio.currentIndex(), 0);
+            QCOMPARE(b.model().selectedAudio(), 0);
+        }
+    }
+
     // Choices move between the two lists: the list that does not hold the shown service shows no
     // selection, so any of its rows can be chosen with a single click.
     void choicesMoveBetweenTheLists() {
-        const QString path = writeStreamWithOtherServices(folders_.path());
+        const QString path = writeRicherStream(folders_.path());
         QVERIFY(!path.isEmpty());
         SampleRun run;
         QVERIFY(run.start(kPageGuide, path));
