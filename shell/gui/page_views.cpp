@@ -1,6 +1,8 @@
 // Which view draws which page.
 #include "shell/gui/basic_info_view.h"
+#include "shell/gui/buffer_view.h"
 #include "shell/gui/capture_page_view.h"
+#include "shell/gui/guide_view.h"
 #include "shell/gui/page_catalogue.h"
 #include "shell/gui/page_view.h"
 #include "shell/gui/pcr_page_view.h"
@@ -11,8 +13,6 @@
 namespace orv::gui {
 
 PageView* makePageView(int index, AnalysisSession& session, QWidget* parent) {
-    (void)session;
-    (void)parent;
     switch (index) {
         case kPageBasic:
             return new BasicInfoView(session, parent);
@@ -26,6 +26,10 @@ PageView* makePageView(int index, AnalysisSession& session, QWidget* parent) {
             return new PcrPageView(session, parent);
         case kPagePes:
             return new PesPageView(session, parent);
+        case kPageBuffer:
+            return new BufferView(session, parent);
+        case kPageGuide:
+            return new GuideView(session, parent);
         default:
             return nullptr;
     }
