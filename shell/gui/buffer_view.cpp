@@ -163,18 +163,18 @@ void BufferView::refreshNow() {
         ran = true;
     });
     if (!ran) return;
-    cadence_.refreshed(next);
+    cadence_.arm(next);
     draw();
 }
 
 void BufferView::clearAtStop() {
     page_.reset();
-    cadence_.expire();
+    cadence_.makeDue();
     draw();
 }
 
 void BufferView::showEvent(QShowEvent* event) {
-    cadence_.expire();
+    cadence_.makeDue();
     PageView::showEvent(event);
 }
 

@@ -10,7 +10,7 @@
 
 #include "presentation/buffer_page.h"
 #include "shell/gui/page_view.h"
-#include "shell/gui/refresh_cadence.h"
+#include "shell/gui/refresh_cycle.h"
 
 class QComboBox;
 class QLineEdit;
@@ -54,7 +54,7 @@ class BufferView : public PageView {
 
     AnalysisSession& session_;
     BufferPage page_;
-    RefreshCadence cadence_;
+    RefreshCycle cadence_;
     QComboBox* programs_ = nullptr;
     QComboBox* videoPids_ = nullptr;
     QComboBox* audioPids_ = nullptr;

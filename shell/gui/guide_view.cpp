@@ -151,18 +151,18 @@ void GuideView::refreshNow() {
         ran = true;
     });
     if (!ran) return;
-    cadence_.refreshed(next);
+    cadence_.arm(next);
     draw();
 }
 
 void GuideView::clearAtStop() {
     page_.reset();
-    cadence_.expire();
+    cadence_.makeDue();
     draw();
 }
 
 void GuideView::showEvent(QShowEvent* event) {
-    cadence_.expire();
+    cadence_.makeDue();
     PageView::showEvent(event);
 }
 

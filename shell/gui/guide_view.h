@@ -10,7 +10,7 @@
 
 #include "presentation/guide_page.h"
 #include "shell/gui/page_view.h"
-#include "shell/gui/refresh_cadence.h"
+#include "shell/gui/refresh_cycle.h"
 
 class QLineEdit;
 class QTableWidget;
@@ -61,7 +61,7 @@ class GuideView : public PageView {
 
     AnalysisSession& session_;
     GuidePage page_;
-    RefreshCadence cadence_;
+    RefreshCycle cadence_;
     std::array<QTableWidget*, 2> services_{};
     QTableWidget* events_ = nullptr;
     std::array<QLineEdit*, kFieldCount> fields_{};

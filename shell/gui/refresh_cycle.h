@@ -11,7 +11,7 @@ class RefreshCycle {
     // True when the model has not run yet, was made due, or its delay has passed.
     bool due() const { return !armed_ || clock_.hasExpired(delayMs_); }
     void arm(int delayMs) {
-        delayMs_ = delayMs;
+        delayMs_ = delayMs > 0 ? delayMs : 0;  // a negative timeout would never expire
         armed_ = true;
         clock_.start();
     }
