@@ -62,6 +62,11 @@ class CapturePageView final : public PageView {
     QPlainTextEdit* syntaxText() const { return syntax_; }
     QPlainTextEdit* hexText() const { return hex_; }
     bool capturing() const { return model_->running(); }
+    // The copy the viewer shows (the printed report's capture kind prints it).
+    std::optional<CaptureCopy> shownCopy() const {
+        const std::optional<std::size_t> shown = model_->shownCopy();
+        return shown ? store_.at(*shown) : std::nullopt;
+    }
 
   private:
     void onTrigger();

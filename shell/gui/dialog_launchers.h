@@ -11,7 +11,5 @@ class AnalysisSession;
 void runRecordDialog(AnalysisSession& session, QWidget* parent);
 // "输入接口信息": the interface settings with the QAM scan (idle only).
 void runInterfaceDialog(AnalysisSession& session, QWidget* parent);
-// "打印设置": the print settings "打印信息" with the preview (after the initialisation phase).
-void runPrintDialog(AnalysisSession& session, QWidget* parent);
 
 }  // namespace orv::gui

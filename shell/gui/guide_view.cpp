@@ -132,6 +132,14 @@ GuideView::GuideView(AnalysisSession& session, QWidget* parent)
     layout->addLayout(right, 5);
 }
 
+std::optional<std::pair<GuideListId, int>> GuideView::shownService() const {
+    for (const GuideListId list : {GuideListId::Actual, GuideListId::Other}) {
+        const int row = serviceList(list)->currentRow();
+        if (page_.holdsShown(list) && row >= 0) return std::make_pair(list, row);
+    }
+    return std::nullopt;
+}
+
 void GuideView::refresh() {
     if (cadence_.due()) refreshNow();
 }

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "presentation/guide_page.h"
@@ -50,6 +52,8 @@ class GuideView : public PageView {
     QTableWidget* eventList() const { return events_; }
     QLineEdit* field(Field f) const { return fields_[static_cast<std::size_t>(f)]; }
     const GuidePage& model() const { return page_; }
+    // The list and row of the service whose events are shown, if any.
+    std::optional<std::pair<GuideListId, int>> shownService() const;
 
   protected:
     void showEvent(QShowEvent* event) override;

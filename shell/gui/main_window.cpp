@@ -23,10 +23,14 @@
 #include "platform/message.h"
 #include "shell/gui/analysis_session.h"
 #include "shell/gui/app_icons.h"
+#include "shell/gui/capture_page_view.h"
 #include "shell/gui/dialog_launchers.h"
+#include "shell/gui/guide_view.h"
 #include "shell/gui/init_dialog_view.h"
 #include "shell/gui/monitor_settings_dialog.h"
 #include "shell/gui/page_view.h"
+#include "shell/gui/print_dialog_view.h"
+#include "shell/gui/program_info_view.h"
 #include "shell/gui/progress_panel.h"
 #include "shell/gui/qam_status_panel_view.h"
 #include "shell/gui/results_view.h"
@@ -138,7 +142,7 @@ MainWindow::MainWindow(AnalysisSession& session, QWidget* parent)
         bool initDone = false;
         session_.access(
             [&initDone](AnalysisContext& ctx, ResultsPage&) { initDone = ctx.initDone; });
-        if (initDone) runPrintDialog(session_, this);
+        if (initDone) runPrintDialog(session_, printSelections(), this);
     });
     connect(action(Command::MonitorSettings), &QAction::triggered, this,
             &MainWindow::onMonitorSettings);
@@ -258,6 +262,17 @@ void MainWindow::buildToolbar() {
 
 QWidget* MainWindow::page(int index) const {
     return stack_->widget(index);
+}
+
+PrintSelections MainWindow::printSelections() const {
+    PrintSelections s;
+    if (auto* program = qobject_cast<ProgramInfoView*>(pageView(kPageProgram)))
+        s.program = program->selectedProgram();
+    if (auto* guide = qobject_cast<GuideView*>(pageView(kPageGuide)))
+        s.guideService = guide->shownService();
+    if (auto* capture = qobject_cast<CapturePageView*>(pageView(kPageCapture)))
+        s.capture = capture->shownCopy();
+    return s;
 }
 
 PageView* MainWindow::pageView(int index) const {

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "shell/gui/page_catalogue.h"
+#include "shell/gui/print_dialog_view.h"
 
 class QAction;
 class QLabel;
@@ -62,6 +63,9 @@ class MainWindow : public QMainWindow {
     QWidget* page(int index) const;
     // The view of a page drawn from its model (nullptr for the results and tables pages).
     PageView* pageView(int index) const;
+    // What the pages have chosen that the printed report prints: the program, the guide's
+    // service, the capture copy shown.
+    PrintSelections printSelections() const;
     QAction* pageAction(int index) const { return pageActions_[static_cast<std::size_t>(index)]; }
     QListWidget* navigationBar() const { return nav_; }
     ResultsView* resultsView() const { return results_; }

@@ -243,8 +243,9 @@ void showPrintPreview(const PrintDocument& doc, QWidget* parent) {
     preview.exec();
 }
 
-void runPrintDialog(AnalysisSession& session, QWidget* parent) {
+void runPrintDialog(AnalysisSession& session, const PrintSelections& selections, QWidget* parent) {
     PrintDialog dialog(session, parent);
+    dialog.setSelections(selections);
     dialog.exec();
 }
 

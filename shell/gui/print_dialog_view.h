@@ -34,6 +34,9 @@ struct PrintSelections {
     std::optional<CaptureCopy> capture;
 };
 
+// "打印设置": the dialog on the pages' current choices, modal.
+void runPrintDialog(AnalysisSession& session, const PrintSelections& selections, QWidget* parent);
+
 class PrintDialog : public QDialog {
     Q_OBJECT
 

@@ -54,6 +54,8 @@ class ProgramInfoView : public PageView {
     QLineEdit* videoField(const QString& label) const { return video_.value(label); }
     QLineEdit* audioField(const QString& label) const { return audio_.value(label); }
     QComboBox* programSelector() const { return programs_; }
+    // The program chosen in the selector (the printed report's program kind prints it).
+    int selectedProgram() const { return page_.selectedProgram(); }
     QComboBox* videoSelector() const { return videoStreams_; }
     QComboBox* audioSelector() const { return audioStreams_; }
     QTreeWidget* componentList() const { return components_; }
