@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "platform/text_codec.h"
+#include "presentation/table_tree.h"
 #include "shell/gui/init_dialog_view.h"
 #include "shell/gui/main_window.h"
 #include "shell/gui/results_view.h"
+#include "shell/gui/table_tree_view.h"
 #include "tests/gui/gui_test_support.h"
 #include "tools/tsgen/generator.h"
 #include "tools/tsgen/presets.h"
@@ -90,6 +92,21 @@ std::vector<LogLine> readErrorLog(const QString& path) {
         lines.push_back({f[0], f[1], f[2], f[3]});
     }
     return lines;
+}
+
+// Expands every item below `item` (its children are made on the way) and returns their labels,
+// depth-first, each indented by its depth.
+void expandedLabels(QTreeWidgetItem* item, int depth, QStringList& out) {
+    out << QString(depth, ' ') + item->text(0);
+    item->setExpanded(true);
+    for (int i = 0; i < item->childCount(); ++i)
+        expandedLabels(item->child(i), depth + 1, out);
+}
+
+void nodeLabels(const TreeNode& node, int depth, QStringList& out) {
+    out << QString(depth, ' ') + QString::fromStdString(node.label);
+    for (const TreeNode& child : node.children)
+        nodeLabels(child, depth + 1, out);
 }
 
 // What the run had logged when the window was closed: the results page's rows and the
@@ -242,6 +259,35 @@ class OnlineRunTest : public QObject {
         QVERIFY(!session.analysisActive());
         QCOMPARE(session.windowTitle(), QStringLiteral("码流分析仪-停止分析"));
         checkLogAfterClose(folders_.errorLogPath(), before);
+    }
+
+    // The table tree makes items below its first level when they are first expanded: expanding
+    // everything shows every node of the tables, in order, each once.
+    void tableTreeShowsEveryNodeWhenExpanded() {
+        AnalysisSession session;
+        MainWindow w(session);
+        w.analyseFile(kSample);
+        QVERIFY(test::waitForPass(session));
+        QStringList expected;
+        session.access([&expected](AnalysisContext& ctx, ResultsPage&) {
+            for (const TreeNode& top : buildTableTree(storedSections(ctx.siStore)))
+                nodeLabels(top, 0, expected);
+        });
+        QTreeWidget& tree = *w.tableTreeView()->tree();
+        QStringList shown;
+        for (int i = 0; i < tree.topLevelItemCount(); ++i)
+            expandedLabels(tree.topLevelItem(i), 0, shown);
+        QVERIFY(expected.size() > 100);
+        QCOMPARE(shown, expected);
+        // Collapsing and expanding again makes nothing twice.
+        tree.topLevelItem(0)->setExpanded(false);
+        tree.topLevelItem(0)->setExpanded(true);
+        QStringList again;
+        for (int i = 0; i < tree.topLevelItemCount(); ++i)
+            expandedLabels(tree.topLevelItem(i), 0, again);
+        QCOMPARE(again, expected);
+        w.action(Command::Stop)->trigger();
+        QCOMPARE(tree.topLevelItemCount(), 0);
     }
 
     void closeDuringOnlineRunWritesTheLoggedEvents() {
