@@ -9,6 +9,7 @@
 // Usage (a real display; bench/gui_responsiveness.sh makes a faulty 1 GB input and runs this):
 //   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1600x1000x24"
 //       build/bench/gui_responsiveness FILE [--period MS] [--runs N] [--max-seconds S] [--after MS]
+//       build/bench/gui_responsiveness FILE --online SECONDS   (a simulated card plays FILE)
 // Beside each wall time it prints the GUI thread's own CPU time over the same span: on a loaded
 // machine the difference is time the thread was ready but not scheduled.
 // Set ORV_REGISTRY_DIR and ORV_DATA_DIR to a scratch folder: the stop at the end writes the
@@ -144,6 +145,7 @@ int main(int argc, char** argv) {
     double maxSeconds = 600.0;
     int afterMs = 1000;
     int runs = 1;
+    double onlineSeconds = 0.0;
     cli.add_option("FILE", file, "Transport stream file to analyse")
         ->required()
         ->check(CLI::ExistingFile);
@@ -159,7 +161,16 @@ int main(int argc, char** argv) {
     cli.add_option("--runs", runs, "Analyse the file this many times (stop, then open it again)")
         ->check(CLI::Range(1, 100))
         ->capture_default_str();
+    cli.add_option("--online", onlineSeconds,
+                   "Instead: online analysis for this many seconds of a simulated card playing "
+                   "FILE (ORV_SIM_DEVICE, unless set, names FILE on the channel 474 MHz, "
+                   "6875 ksymbol/s, 64-QAM), then \"停止分析\"")
+        ->check(CLI::Range(1.0, 86400.0));
     CLI11_PARSE(cli, argc, argv);
+    const bool online = onlineSeconds > 0.0;
+    if (online && qEnvironmentVariableIsEmpty("ORV_SIM_DEVICE"))
+        qputenv("ORV_SIM_DEVICE", QByteArray("pci:file=") + QByteArray::fromStdString(file) +
+                                      ",freq=474000,sr=6875,qam=64");
 
     QApplication app(argc, argv);
     // A message box would wait for a click: the program's messages go to stderr instead.
@@ -168,6 +179,13 @@ int main(int argc, char** argv) {
     });
     AnalysisSession session;
     if (!session.loadSettings()) return 2;
+    if (online) {
+        InterfaceSettings& in = session.interfaceSettings();
+        in.inputInterface = InputInterface::Cable;
+        in.cableFrequencyKHz = 474000;
+        in.cableSymbolRateK = 6875;
+        in.cableQamIndex = 2;
+    }
     ProbeWindow w(session);
     w.resize(1200, 800);
     w.show();
@@ -291,7 +309,10 @@ int main(int argc, char** argv) {
                 loadBefore.c_str());
     std::fflush(stdout);
     const double started = nowMs();
-    w.analyseFile(QString::fromStdString(file));
+    if (online)
+        w.action(Command::Online)->trigger();
+    else
+        w.analyseFile(QString::fromStdString(file));
     ticks.start(5);
     actions.start(periodMs);
 
@@ -300,9 +321,19 @@ int main(int argc, char** argv) {
     std::vector<double> runSeconds;
     std::vector<uint64_t> runPackets;  // analysed by each pass
     QTimer watch;
+    double onlineStopMs = -1.0;
+    uint64_t onlinePackets = 0;
     QObject::connect(&watch, &QTimer::timeout, [&] {
         const double t = nowMs();
-        if (passEnded < 0 && !session.fileThreadRunning()) {
+        if (online && passEnded < 0 && t - started >= onlineSeconds * 1000.0) {
+            session.access([&onlinePackets](AnalysisContext& ctx, ResultsPage&) {
+                onlinePackets = ctx.packetCounter;
+            });
+            w.action(Command::Stop)->trigger();
+            onlineStopMs = nowMs() - t;
+            passEnded = nowMs();
+        }
+        if (!online && passEnded < 0 && !session.fileThreadRunning()) {
             runSeconds.push_back((t - runStarted) / 1000.0);
             uint64_t packets = 0;
             session.access(
@@ -331,13 +362,19 @@ int main(int argc, char** argv) {
     w.handled = nullptr;
     const std::string loadAfter = loadAverage();
     const double fileMb = static_cast<double>(std::filesystem::file_size(file)) / 1e6;
-    std::printf("%zu pass(es) ended%s, measured for %.2f s; pass seconds:", runSeconds.size(),
-                passEnded >= 0 ? "" : " (the last one still running)",
-                (nowMs() - started) / 1000.0);
-    for (std::size_t i = 0; i < runSeconds.size(); ++i)
-        std::printf(" %.2f (%.0f MB/s, %llu packets)", runSeconds[i], fileMb / runSeconds[i],
-                    static_cast<unsigned long long>(runPackets[i]));
-    std::printf("\n");
+    if (online)
+        std::printf("online for %.1f s: %llu packets, \"停止分析\" took %.1f ms (%s)\n",
+                    onlineSeconds, static_cast<unsigned long long>(onlinePackets), onlineStopMs,
+                    session.analysisActive() ? "still active" : "stopped");
+    if (!online) {
+        std::printf("%zu pass(es) ended%s, measured for %.2f s; pass seconds:", runSeconds.size(),
+                    passEnded >= 0 ? "" : " (the last one still running)",
+                    (nowMs() - started) / 1000.0);
+        for (std::size_t i = 0; i < runSeconds.size(); ++i)
+            std::printf(" %.2f (%.0f MB/s, %llu packets)", runSeconds[i], fileMb / runSeconds[i],
+                        static_cast<unsigned long long>(runPackets[i]));
+        std::printf("\n");
+    }
     const auto over = std::count_if(gaps.begin(), gaps.end(), [](double g) { return g > 100.0; });
     const auto overCpu =
         std::count_if(gapCpu.begin(), gapCpu.end(), [](double g) { return g > 100.0; });
