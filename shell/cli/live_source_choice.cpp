@@ -6,6 +6,7 @@
 
 #include "acquisition/card_source.h"
 #include "acquisition/ip_source.h"
+#include "shell/cli/card_options.h"
 
 namespace orv::cli {
 namespace {

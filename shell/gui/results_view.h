@@ -15,6 +15,7 @@ class QListWidget;
 class QPushButton;
 class QRadioButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace orv::gui {
 
@@ -46,7 +47,7 @@ class ResultsView : public QWidget {
     void clearAll();
     void saveEvents();
     void setMode(bool single);
-    void appendRow(const EventRow& row);
+    static QTreeWidgetItem* rowItem(const EventRow& row);
 
     AnalysisSession& session_;
     std::array<QPushButton*, kKindCount> buttons_{};

@@ -4,17 +4,21 @@
 #include <QVBoxLayout>
 #include <vector>
 
-#include "presentation/table_tree.h"
 #include "shell/gui/analysis_session.h"
 
 namespace orv::gui {
 namespace {
 
-void addNodes(QTreeWidgetItem* parent, const std::vector<TreeNode>& nodes) {
-    for (const TreeNode& node : nodes) {
-        auto* item = new QTreeWidgetItem(parent, {QString::fromStdString(node.label)});
-        addNodes(item, node.children);
+// The node an item still has to make its children from (set until they are made).
+constexpr int kPendingNodeRole = Qt::UserRole;
+
+QTreeWidgetItem* makeItem(const TreeNode& node) {
+    auto* item = new QTreeWidgetItem({QString::fromStdString(node.label)});
+    if (!node.children.empty()) {
+        item->setData(0, kPendingNodeRole, QVariant::fromValue(reinterpret_cast<quintptr>(&node)));
+        item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     }
+    return item;
 }
 
 }  // namespace
@@ -25,6 +29,19 @@ TableTreeView::TableTreeView(AnalysisSession& session, QWidget* parent)
     tree_ = new QTreeWidget(this);
     tree_->setHeaderLabel(QStringLiteral("PSI/SI表详细描述"));
     layout->addWidget(tree_);
+    connect(tree_, &QTreeWidget::itemExpanded, this, [](QTreeWidgetItem* item) { fill(item); });
+}
+
+void TableTreeView::fill(QTreeWidgetItem* item) {
+    const QVariant pending = item->data(0, kPendingNodeRole);
+    if (!pending.isValid()) return;
+    item->setData(0, kPendingNodeRole, QVariant());
+    const auto* node = reinterpret_cast<const TreeNode*>(pending.value<quintptr>());
+    QList<QTreeWidgetItem*> children;
+    children.reserve(static_cast<qsizetype>(node->children.size()));
+    for (const TreeNode& child : node->children)
+        children.append(makeItem(child));
+    item->addChildren(children);
 }
 
 void TableTreeView::rebuild() {
@@ -35,11 +52,21 @@ void TableTreeView::rebuild() {
             ctx.tablesChangedTree = false;
         }))
         return;
+    // A multiplex with a programme guide schedule makes tens of thousands of nodes: made all at
+    // once they held the window for a quarter of a second at every visit of the page during a
+    // run. The tables and their first level are made now (they are shown expanded), everything
+    // deeper when its parent is first expanded. The items keep pointers into nodes_, which
+    // stays as it is until the tree is cleared (a vector's move keeps its elements in place).
     tree_->clear();
-    for (const TreeNode& top : nodes) {
-        auto* item = new QTreeWidgetItem(tree_, {QString::fromStdString(top.label)});
-        addNodes(item, top.children);
+    nodes_ = std::move(nodes);
+    QList<QTreeWidgetItem*> tops;
+    tops.reserve(static_cast<qsizetype>(nodes_.size()));
+    for (const TreeNode& top : nodes_) {
+        QTreeWidgetItem* item = makeItem(top);
+        fill(item);
+        tops.append(item);
     }
+    tree_->addTopLevelItems(tops);
     tree_->expandToDepth(0);
 }
 
@@ -52,6 +79,7 @@ void TableTreeView::rebuildIfChanged() {
 
 void TableTreeView::clear() {
     tree_->clear();
+    nodes_.clear();
 }
 
 }  // namespace orv::gui

@@ -1,10 +1,15 @@
 // The PSI/SI table tree ("PSI/SI表详细描述"): the stored tables of the analysis as a tree of
-// labelled fields, rebuilt from the context when asked (a finished pass, a shown page).
+// labelled fields, rebuilt from the context when asked (a finished pass, a shown page). Items
+// below the first level are made when their parent is first expanded.
 #pragma once
 
 #include <QWidget>
+#include <vector>
+
+#include "presentation/table_tree.h"
 
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace orv::gui {
 
@@ -26,8 +31,12 @@ class TableTreeView : public QWidget {
     QTreeWidget* tree() const { return tree_; }
 
   private:
+    // Makes the children of an item whose children are still to be made.
+    static void fill(QTreeWidgetItem* item);
+
     AnalysisSession& session_;
     QTreeWidget* tree_ = nullptr;
+    std::vector<TreeNode> nodes_;  // what the items were made from
 };
 
 }  // namespace orv::gui

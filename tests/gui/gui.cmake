@@ -25,9 +25,12 @@ orv_add_gui_test(gui_print_tests gui/print_dialog_test.cpp)
 orv_add_gui_test(gui_buffer_guide_tests gui/buffer_guide_view_test.cpp)
 target_compile_definitions(gui_buffer_guide_tests PRIVATE ORV_STREAMS_DIR="${ORV_STREAMS_DIR}")
 target_link_libraries(gui_buffer_guide_tests PRIVATE tsgen)
+orv_add_gui_test(gui_online_run_tests gui/online_run_test.cpp)
+target_link_libraries(gui_online_run_tests PRIVATE tsgen)
 
 foreach(t gui_window_tests gui_dialog_tests gui_info_pages_tests gui_capture_tests
-          gui_acquisition_tests gui_timing_pages_tests gui_print_tests gui_buffer_guide_tests)
+          gui_acquisition_tests gui_timing_pages_tests gui_print_tests gui_buffer_guide_tests
+          gui_online_run_tests)
   add_test(NAME ${t} COMMAND ${t})
   set_tests_properties(${t} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
 endforeach()
