@@ -12,13 +12,10 @@
 
 #include "shell/gui/analysis_session.h"
 #include "shell/gui/fill_bar_widget.h"
+#include "shell/gui/qt_text.h"
 
 namespace orv::gui {
 namespace {
-
-QString text(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 // Caption, fill and background (0x00BBGGRR) of each bar, in drawing order.
 struct BarStyle {

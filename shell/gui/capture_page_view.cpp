@@ -23,13 +23,10 @@
 #include "presentation/capture_viewer_text.h"
 #include "presentation/hex_dump.h"
 #include "shell/gui/analysis_session.h"
+#include "shell/gui/qt_text.h"
 
 namespace orv::gui {
 namespace {
-
-QString text(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 // The tabs of the type list, in the order of CapturePage.
 struct KindTab {

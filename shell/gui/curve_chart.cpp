@@ -1,4 +1,5 @@
 #include "shell/gui/curve_chart.h"
+#include "shell/gui/qt_text.h"
 
 #include <QPainter>
 #include <algorithm>
@@ -13,10 +14,6 @@ const QColor kFrame(140, 150, 160);
 const QColor kLabel(30, 30, 30);
 constexpr int kGridRows = 4;
 constexpr int kGridColumns = 10;
-
-QString text(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 }  // namespace
 

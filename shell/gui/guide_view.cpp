@@ -11,13 +11,10 @@
 #include <QVBoxLayout>
 
 #include "shell/gui/analysis_session.h"
+#include "shell/gui/qt_text.h"
 
 namespace orv::gui {
 namespace {
-
-QString text(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 struct Column {
     const char* title;

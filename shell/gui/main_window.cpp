@@ -33,15 +33,12 @@
 #include "shell/gui/program_info_view.h"
 #include "shell/gui/progress_panel.h"
 #include "shell/gui/qam_status_panel_view.h"
+#include "shell/gui/qt_text.h"
 #include "shell/gui/results_view.h"
 #include "shell/gui/table_tree_view.h"
 
 namespace orv::gui {
 namespace {
-
-QString text(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // Views redraw from their snapshots this often.
 constexpr int kViewPeriodMs = 200;

@@ -16,16 +16,10 @@
 
 #include "shell/gui/analysis_session.h"
 #include "shell/gui/curve_chart.h"
+#include "shell/gui/qt_text.h"
 
 namespace orv::gui {
 namespace {
-
-QString text(const std::string& s) {
-    return QString::fromStdString(s);
-}
-QString text(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 void setText(QLineEdit* edit, const QString& t) {
     if (edit->text() != t) edit->setText(t);

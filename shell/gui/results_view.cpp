@@ -15,16 +15,10 @@
 #include "presentation/results_page.h"
 #include "shell/gui/analysis_session.h"
 #include "shell/gui/app_icons.h"
+#include "shell/gui/qt_text.h"
 
 namespace orv::gui {
 namespace {
-
-QString text(const std::string& s) {
-    return QString::fromStdString(s);
-}
-QString text(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // The four button columns: first and last kind (0-based) and the group title.
 struct KindColumn {
