@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "acquisition/block_reader.h"
 #include "acquisition/stream_bitrate.h"
 #include "acquisition/sync_search.h"
 #include "acquisition/ts_file.h"
@@ -179,24 +180,25 @@ OfflineResult analyseFile(AnalysisContext& ctx, const std::string& path,
     }
     const std::size_t blockBytes =
         std::clamp<std::size_t>(options.mainBlockPackets, 1, kInitBlockPackets) * packetLength;
+    BlockReader reader(*file, sync.offset, buffer, blockBytes);
     result.status = OfflineStatus::Completed;
     bool endOfFile = false;
     for (;;) {
-        got = file->read(buffer.data(), blockBytes);
-        if (!got) {
+        const std::optional<std::span<const uint8_t>> block = reader.next();
+        if (!block) {
             result.status = OfflineStatus::ReadFailed;
             result.reason = file->errorText();
             break;
         }
         {
             const std::lock_guard<std::mutex> lock(ctx.mutex);
-            analyseBlock(ctx, buffer.data(), *got);
+            analyseBlock(ctx, block->data(), block->size());
         }
-        result.bytesAnalysed += *got;
+        result.bytesAnalysed += block->size();
         // Progress counts file bytes, so the last block brings it to the file size.
         if (progress.advanced)
             progress.advanced(result.startOffset + result.bytesAnalysed, result.fileSize);
-        if (*got < blockBytes) {
+        if (block->size() < blockBytes) {
             endOfFile = true;
             break;
         }

@@ -23,6 +23,7 @@ class PacketSequence {
                    std::span<const uint32_t> cardTimes, PidRoles& roles)
         : ctx_(ctx), block_(block), length_(length), cardTimes_(cardTimes), roles_(roles) {
         roles_.rebuild(ctx_);
+        noteTableSizes();
     }
 
     void syncByteError(std::size_t pos) { onSyncByteError(ctx_, block_, length_, pos); }
@@ -56,11 +57,19 @@ class PacketSequence {
     };
     TableState tableState(bool found) const { return {found, ctx_.programChanges.count}; }
     void rebuildIfChanged(TableState before) {
+        noteTableSizes();
         const int changes = ctx_.programChanges.count;
         // The change count stops at its largest value: from there on every table rebuilds.
         if (!before.found || changes != before.changes ||
             changes == std::numeric_limits<int>::max())
             roles_.rebuild(ctx_);
+    }
+
+    // The sizes of the program table and of the PCR tracks, which only the table handlers change:
+    // taken after each of them, as a vector's size costs a division by its element size.
+    void noteTableSizes() {
+        programs_ = ctx_.programCount();
+        pcrTracks_ = ctx_.timing.pcrTracks.size();
     }
 
     void copyPacket(int trigger, const uint8_t* pkt) {
@@ -173,7 +182,7 @@ class PacketSequence {
     void programComponents(const uint8_t* pkt, unsigned pid) {
         const uint8_t roles = roles_[pid];
         if (!(roles & (kRoleVideo | kRolePcr | kRoleAudio | kRoleOther))) return;
-        const int programs = ctx_.programCount();
+        const int programs = programs_;
         if (roles & kRoleVideo) {
             // Nearly always the video of one program, whose index the roles hold.
             const int only = roles_.videoProgram(pid);
@@ -230,8 +239,7 @@ class PacketSequence {
     // nor a discontinuity_indicator (most of them): counted for that program, if it is measured.
     // False for any other packet, which AnalysePcrPacket takes.
     bool plainPcrPidPacket(unsigned only, int programs, const uint8_t* pkt, unsigned pid) {
-        if (only >= static_cast<unsigned>(programs) || mayCarryPcr(pkt) ||
-            only >= ctx_.timing.pcrTracks.size())
+        if (only >= static_cast<unsigned>(programs) || mayCarryPcr(pkt) || only >= pcrTracks_)
             return false;
         const ProgramEntry& prog = ctx_.programs[only];
         if (prog.pcrPid != pid || !measuresPcr(prog)) return false;
@@ -276,6 +284,8 @@ class PacketSequence {
     std::size_t length_;
     std::span<const uint32_t> cardTimes_;
     PidRoles& roles_;  // rebuilt whenever a table handler changed the program table
+    int programs_ = 0;
+    std::size_t pcrTracks_ = 0;
     std::size_t pos_ = 0;
     bool known_ = false;
     int d_ = kNoContinuityTest;
