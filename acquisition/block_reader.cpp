@@ -28,7 +28,18 @@ std::optional<std::span<const uint8_t>> BlockReader::next() {
         used_ = 0;
         ended_ = *got < readBytes_;
     }
-    const std::size_t n = std::min(blockBytes_, have_ - used_);
+    std::size_t n = std::min(blockBytes_, have_ - used_);
+    if (used_ > 0 && n > 0) {
+        // A block read ahead is served only as far as the file still holds it: in a file cut
+        // meanwhile, it ends where a read of that block alone would have ended.
+        const uint64_t at = offset_ - (have_ - used_);
+        const std::optional<uint64_t> size = file_.currentSize();
+        if (size && *size < at + n) {
+            n = static_cast<std::size_t>(*size > at ? *size - at : 0);
+            have_ = used_ + n;
+            ended_ = true;
+        }
+    }
     const std::span<const uint8_t> block(buffer_.data() + used_, n);
     used_ += n;
     return block;

@@ -23,7 +23,8 @@ class BlockReader {
     // The next block, exactly what one read of blockBytes would have given: whole blocks, then
     // one shorter (maybe empty) at the end of the file; nullopt when a read failed (the file's
     // errorText() tells why). A read of several blocks that fails is retried block by block from
-    // where it began, so the blocks before the failing one are still served.
+    // where it began, so the blocks before the failing one are still served. A block read ahead
+    // of a file that has shrunk since is cut where the file now ends.
     std::optional<std::span<const uint8_t>> next();
 
   private:

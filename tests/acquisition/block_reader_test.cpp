@@ -30,8 +30,13 @@ fs::path writeFile(std::size_t bytes) {
     return p;
 }
 
+// The file is cut to this size once the first block has been taken; none when 0.
+void cutAfterFirstBlock(const Blocks& blocks, const fs::path& p, uint64_t cut) {
+    if (cut != 0 && blocks.size() == 1) fs::resize_file(p, cut);
+}
+
 // One read of blockBytes per block, as the main pass used to read: until a short one.
-Blocks readOneByOne(const fs::path& p, uint64_t offset, std::size_t blockBytes) {
+Blocks readOneByOne(const fs::path& p, uint64_t offset, std::size_t blockBytes, uint64_t cut) {
     std::optional<TsFile> file = TsFile::open(p.string());
     EXPECT_TRUE(file && file->seek(offset));
     Blocks blocks;
@@ -41,11 +46,12 @@ Blocks readOneByOne(const fs::path& p, uint64_t offset, std::size_t blockBytes) 
         EXPECT_TRUE(got.has_value());
         blocks.emplace_back(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(*got));
         if (*got < blockBytes) return blocks;
+        cutAfterFirstBlock(blocks, p, cut);
     }
 }
 
 Blocks readThroughReader(const fs::path& p, uint64_t offset, std::size_t blockBytes,
-                         std::size_t bufferBytes) {
+                         std::size_t bufferBytes, uint64_t cut) {
     std::optional<TsFile> file = TsFile::open(p.string());
     EXPECT_TRUE(file && file->seek(offset));
     std::vector<uint8_t> buffer(bufferBytes);
@@ -57,6 +63,7 @@ Blocks readThroughReader(const fs::path& p, uint64_t offset, std::size_t blockBy
         if (!block) return blocks;
         blocks.emplace_back(block->begin(), block->end());
         if (block->size() < blockBytes) return blocks;
+        cutAfterFirstBlock(blocks, p, cut);
     }
 }
 
@@ -70,6 +77,7 @@ TEST(BlockReaderTest, ServesTheBlocksOfOneReadPerBlock) {
         std::size_t blockBytes;
         std::size_t bufferBytes;
         std::size_t blocks;  // expected, the short or empty last one included
+        uint64_t cut = 0;    // the file shrinks to this size after the first block
     };
     const Case cases[] = {
         {3 * kMain, 0, kMain, kBuffer, 4},                // whole blocks: an empty one ends
@@ -81,13 +89,19 @@ TEST(BlockReaderTest, ServesTheBlocksOfOneReadPerBlock) {
         {5 * kMain + 9, 0, kMain, 5 * kMain / 2, 6},      // a buffer of two and a half blocks
         {kBuffer + 50, 0, kBuffer, kBuffer, 2},           // blocks larger than one read
         {100, 0, kMain, kBuffer, 1},                      // less than a block
+        // A file cut during the pass ends where it now ends, also inside what was read ahead.
+        {3 * kPerRead, 0, kMain, kBuffer, 5, 4 * kMain},
+        {3 * kPerRead, 0, kMain, kBuffer, 3, 3 * kMain - 5},
+        {3 * kPerRead, 0, kMain, kBuffer, 2, kMain / 2},
+        {3 * kPerRead, 0, kMain, kBuffer, 11, 10 * kMain + 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("file " + std::to_string(c.fileBytes) + ", block " +
                      std::to_string(c.blockBytes) + ", buffer " + std::to_string(c.bufferBytes));
-        const fs::path p = writeFile(c.fileBytes);
-        const Blocks expected = readOneByOne(p, c.offset, c.blockBytes);
-        const Blocks got = readThroughReader(p, c.offset, c.blockBytes, c.bufferBytes);
+        fs::path p = writeFile(c.fileBytes);
+        const Blocks expected = readOneByOne(p, c.offset, c.blockBytes, c.cut);
+        p = writeFile(c.fileBytes);
+        const Blocks got = readThroughReader(p, c.offset, c.blockBytes, c.bufferBytes, c.cut);
         fs::remove(p);
         EXPECT_EQ(expected.size(), c.blocks);
         ASSERT_EQ(got.size(), expected.size());
