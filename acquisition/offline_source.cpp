@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "acquisition/block_reader.h"
 #include "acquisition/stream_bitrate.h"
 #include "acquisition/sync_search.h"
 #include "acquisition/ts_file.h"
@@ -180,25 +179,24 @@ OfflineResult analyseFile(AnalysisContext& ctx, const std::string& path,
     }
     const std::size_t blockBytes =
         std::clamp<std::size_t>(options.mainBlockPackets, 1, kInitBlockPackets) * packetLength;
-    BlockReader reader(*file, sync.offset, buffer, blockBytes);
     result.status = OfflineStatus::Completed;
     bool endOfFile = false;
     for (;;) {
-        const std::optional<std::span<const uint8_t>> block = reader.next();
-        if (!block) {
+        got = file->read(buffer.data(), blockBytes);
+        if (!got) {
             result.status = OfflineStatus::ReadFailed;
             result.reason = file->errorText();
             break;
         }
         {
             const std::lock_guard<std::mutex> lock(ctx.mutex);
-            analyseBlock(ctx, block->data(), block->size());
+            analyseBlock(ctx, buffer.data(), *got);
         }
-        result.bytesAnalysed += block->size();
+        result.bytesAnalysed += *got;
         // Progress counts file bytes, so the last block brings it to the file size.
         if (progress.advanced)
             progress.advanced(result.startOffset + result.bytesAnalysed, result.fileSize);
-        if (block->size() < blockBytes) {
+        if (*got < blockBytes) {
             endOfFile = true;
             break;
         }
