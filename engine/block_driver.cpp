@@ -8,6 +8,7 @@
 #include "engine/packet_header.h"
 #include "engine/pcr_analysis.h"
 #include "engine/pcr_pid_packet.h"
+#include "engine/pes_packet.h"
 #include "engine/pes_timing.h"
 #include "engine/pid_roles.h"
 #include "engine/psi_handlers.h"
@@ -22,6 +23,7 @@ class PacketSequence {
                    std::span<const uint32_t> cardTimes, PidRoles& roles)
         : ctx_(ctx), block_(block), length_(length), cardTimes_(cardTimes), roles_(roles) {
         roles_.rebuild(ctx_);
+        noteTableSizes();
     }
 
     void syncByteError(std::size_t pos) { onSyncByteError(ctx_, block_, length_, pos); }
@@ -55,11 +57,19 @@ class PacketSequence {
     };
     TableState tableState(bool found) const { return {found, ctx_.programChanges.count}; }
     void rebuildIfChanged(TableState before) {
+        noteTableSizes();
         const int changes = ctx_.programChanges.count;
         // The change count stops at its largest value: from there on every table rebuilds.
         if (!before.found || changes != before.changes ||
             changes == std::numeric_limits<int>::max())
             roles_.rebuild(ctx_);
+    }
+
+    // The sizes of the program table and of the PCR tracks, which only the table handlers change:
+    // taken after each of them, as a vector's size costs a division by its element size.
+    void noteTableSizes() {
+        programs_ = ctx_.programCount();
+        pcrTracks_ = ctx_.timing.pcrTracks.size();
     }
 
     void copyPacket(int trigger, const uint8_t* pkt) {
@@ -172,7 +182,7 @@ class PacketSequence {
     void programComponents(const uint8_t* pkt, unsigned pid) {
         const uint8_t roles = roles_[pid];
         if (!(roles & (kRoleVideo | kRolePcr | kRoleAudio | kRoleOther))) return;
-        const int programs = ctx_.programCount();
+        const int programs = programs_;
         if (roles & kRoleVideo) {
             // Nearly always the video of one program, whose index the roles hold.
             const int only = roles_.videoProgram(pid);
@@ -183,7 +193,7 @@ class PacketSequence {
         }
         if (roles & kRolePcr) {
             const uint8_t only = roles_.pcrProgram(pid);
-            if (!plainPcrPidPacket(only, pkt, pid))
+            if (!plainPcrPidPacket(only, programs, pkt, pid))
                 AnalysePcrPacket(ctx_, pkt, pid, pos_, cardTimes_,
                                  only == PidRoles::kSeveralPrograms ? -1 : only);
             if (roles & kRolePcrOnly) {
@@ -199,17 +209,17 @@ class PacketSequence {
             for (int a = 0; a < prog.audioCount; ++a) {
                 if (prog.audio[a].pid != pid) continue;
                 track(prog.audio[a].cc, pkt);
-                if (!repeatsPayload(d_)) AnalysePesPacket(ctx_, i, PesClass::Audio, a, pkt);
+                if (!repeatsPayload(d_)) pesComponentPacket(ctx_, prog, i, PesClass::Audio, a, pkt);
             }
         }
-        if (roles & kRoleOther) otherComponents(pkt, pid);
+        if (roles & kRoleOther) otherComponents(pkt, pid, programs);
     }
 
     // The lists of the other stream types, list by list over all programs. Nearly always the
     // PID has one entry in them, which the roles locate.
-    void otherComponents(const uint8_t* pkt, unsigned pid) {
+    void otherComponents(const uint8_t* pkt, unsigned pid, int programs) {
         const PidRoles::OtherSlot slot = roles_.otherSlot(pid);
-        if (slot.program < ctx_.programCount() && slot.list < kOtherListCount) {
+        if (slot.program < programs && slot.list < kOtherListCount) {
             ComponentList& l = ctx_.programs[slot.program].other[slot.list];
             if (slot.index < l.count && l.pids[slot.index].pid == pid) {
                 track(l.pids[slot.index].cc, pkt);
@@ -228,9 +238,8 @@ class PacketSequence {
     // The PCR step of a packet on the PCR PID of program `only` alone that carries neither a PCR
     // nor a discontinuity_indicator (most of them): counted for that program, if it is measured.
     // False for any other packet, which AnalysePcrPacket takes.
-    bool plainPcrPidPacket(unsigned only, const uint8_t* pkt, unsigned pid) {
-        if (only >= ctx_.programs.size() || only >= ctx_.timing.pcrTracks.size() ||
-            mayCarryPcr(pkt))
+    bool plainPcrPidPacket(unsigned only, int programs, const uint8_t* pkt, unsigned pid) {
+        if (only >= static_cast<unsigned>(programs) || mayCarryPcr(pkt) || only >= pcrTracks_)
             return false;
         const ProgramEntry& prog = ctx_.programs[only];
         if (prog.pcrPid != pid || !measuresPcr(prog)) return false;
@@ -246,7 +255,7 @@ class PacketSequence {
         if (!continuityInOrder(d_)) ++v.ccErrors;
         if (repeatsPayload(d_)) return true;
         updateVideoPacketStats(v, pkt);
-        AnalysePesPacket(ctx_, i, PesClass::Video, 0, pkt);
+        pesComponentPacket(ctx_, ctx_.programs[i], i, PesClass::Video, 0, pkt);
         return true;
     }
 
@@ -275,6 +284,8 @@ class PacketSequence {
     std::size_t length_;
     std::span<const uint32_t> cardTimes_;
     PidRoles& roles_;  // rebuilt whenever a table handler changed the program table
+    int programs_ = 0;
+    std::size_t pcrTracks_ = 0;
     std::size_t pos_ = 0;
     bool known_ = false;
     int d_ = kNoContinuityTest;

@@ -73,12 +73,7 @@ void noteAudioPesHeader(AudioEsFields& es) {
     es.audioHeaderSeen = false;
 }
 
-void scanVideoPayload(VideoEsFields& es, const uint8_t* p, unsigned from) {
-    // Every structure the scan reads has been read (the picture header once per PES packet): the
-    // rest of the payload cannot change anything, and most video packets end here.
-    if (es.sequenceHeaderSeen && es.sequenceExtensionSeen && es.pictureCodingExtensionSeen &&
-        es.pictureHeaderRead)
-        return;
+void scanVideoStartCodes(VideoEsFields& es, const uint8_t* p, unsigned from) {
     // Start codes are found by their 0x01 byte (memchr runs over the payload many bytes at a
     // time), then confirmed by the two zero bytes before it. A start code begins at i = j - 2 and
     // its value byte is j + 1; everything read lies before byte 188.

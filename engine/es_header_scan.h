@@ -64,8 +64,18 @@ struct AudioEsFields {
 void noteVideoPesHeader(VideoEsFields& es);
 void noteAudioPesHeader(AudioEsFields& es);
 
+// Scans bytes [from, 188) of a 188-byte packet for the video start codes, whatever was read.
+void scanVideoStartCodes(VideoEsFields& es, const uint8_t* packet, unsigned from);
+
 // Scans bytes [from, 188) of a 188-byte packet for the video start codes not yet read.
-void scanVideoPayload(VideoEsFields& es, const uint8_t* packet, unsigned from);
+// Inline: once every structure has been read (the picture header once per PES packet), the rest
+// of the payload cannot change anything, and most video packets end at this test.
+inline void scanVideoPayload(VideoEsFields& es, const uint8_t* packet, unsigned from) {
+    if (es.sequenceHeaderSeen && es.sequenceExtensionSeen && es.pictureCodingExtensionSeen &&
+        es.pictureHeaderRead)
+        return;
+    scanVideoStartCodes(es, packet, from);
+}
 
 // Looks for an audio frame header from `from` up to byte 185. afterPesHeader: `from` is the first
 // byte after a PES header; otherwise a sync byte must not follow another 0xFF.

@@ -25,12 +25,9 @@ void onSyncLoss(AnalysisContext& ctx, const uint8_t* block, std::size_t length, 
         logEvent(ctx, 1010);
 }
 
-namespace {
-
-// The transport_error_indicator and scrambling checks of a packet that has either flag set; out
-// of line, as few packets need them.
-[[gnu::noinline]] void flaggedHeader(AnalysisContext& ctx, const uint8_t* packet,
-                                     const uint8_t* block, std::size_t length, std::size_t pos) {
+// Few packets have either flag set: kept out of line, so the packet loop does not carry it.
+void checkFlaggedHeader(AnalysisContext& ctx, const uint8_t* packet, const uint8_t* block,
+                        std::size_t length, std::size_t pos) {
     const unsigned pid = packetPid(packet);
     if (transportErrorIndicator(packet)) {
         captureBlockIfRequested(ctx, kCaptureTransportError, block, length, pos);
@@ -39,32 +36,6 @@ namespace {
     if (scramblingControl(packet) != 0 && !ctx.cat.catPresent &&
         mayLog(ctx, Tr290ErrorKind::TsScrambled))
         logEvent(ctx, 1110, pid);
-}
-
-}  // namespace
-
-void checkPacketHeader(AnalysisContext& ctx, const uint8_t* packet, const uint8_t* block,
-                       std::size_t length, std::size_t pos) {
-    if (transportErrorIndicator(packet) || scramblingControl(packet) != 0)
-        flaggedHeader(ctx, packet, block, length, pos);
-
-    ++ctx.packetCounter;
-    if (ctx.rateWindowCount == kRateWindowPackets) {
-        updateComponentRates(ctx);
-        ctx.rateWindowCount = 0;
-    }
-    ++ctx.rateWindowCount;
-}
-
-void updateVideoPacketStats(VideoComponent& video, const uint8_t* packet) {
-    video.scrambled = scramblingControl(packet) != 0;
-    if (video.scrambled) return;
-    ++video.unscrambledPackets;
-    // adaptation_field_control 11 puts the payload after the adaptation field; any other value
-    // counts from byte 4. An adaptation field claiming more than the packet adds nothing.
-    const unsigned offset =
-        adaptationFieldControl(packet) == 3 ? 5u + adaptationFieldLength(packet) : 4u;
-    if (offset < kTsPacketSize) video.payloadBytes += kTsPacketSize - offset;
 }
 
 int unreferencedPidStep(AnalysisContext& ctx, const uint8_t* packet, unsigned pid) {

@@ -41,10 +41,28 @@ void onSyncByteError(AnalysisContext& ctx, const uint8_t* block, std::size_t len
 // Sync was lost at `pos`; logged whether or not the search regained it.
 void onSyncLoss(AnalysisContext& ctx, const uint8_t* block, std::size_t length, std::size_t pos);
 
+// The transport_error_indicator and scrambling checks of a packet that has either flag set.
+void checkFlaggedHeader(AnalysisContext& ctx, const uint8_t* packet, const uint8_t* block,
+                        std::size_t length, std::size_t pos);
+
+// The per-component bitrates over the last 2000 packets.
+void updateComponentRates(AnalysisContext& ctx);
+
 // Transport error indicator and scrambling-without-CAT, then the packet counter and the component
 // rate window. `block`/`pos` locate the packet for capture copies.
-void checkPacketHeader(AnalysisContext& ctx, const uint8_t* packet, const uint8_t* block,
-                       std::size_t length, std::size_t pos);
+// Inline: it runs for every packet, and nearly every one has neither flag set.
+inline void checkPacketHeader(AnalysisContext& ctx, const uint8_t* packet, const uint8_t* block,
+                              std::size_t length, std::size_t pos) {
+    if (transportErrorIndicator(packet) || scramblingControl(packet) != 0)
+        checkFlaggedHeader(ctx, packet, block, length, pos);
+
+    ++ctx.packetCounter;
+    if (ctx.rateWindowCount == kRateWindowPackets) {
+        updateComponentRates(ctx);
+        ctx.rateWindowCount = 0;
+    }
+    ++ctx.rateWindowCount;
+}
 
 // One continuity step on a tracked record; returns the difference d of this packet.
 // baselineOnly: the record only renews its baseline (first packet, or an SI PID whose table model
@@ -75,7 +93,17 @@ inline int continuityStep(CcRecord& rec, const uint8_t* packet, bool baselineOnl
 }
 
 // The packet-statistics of a program's video PID: scrambled flag, unscrambled count and payload.
-void updateVideoPacketStats(VideoComponent& video, const uint8_t* packet);
+// Inline: it runs for every packet of every video PID.
+inline void updateVideoPacketStats(VideoComponent& video, const uint8_t* packet) {
+    video.scrambled = scramblingControl(packet) != 0;
+    if (video.scrambled) return;
+    ++video.unscrambledPackets;
+    // adaptation_field_control 11 puts the payload after the adaptation field; any other value
+    // counts from byte 4. An adaptation field claiming more than the packet adds nothing.
+    const unsigned offset =
+        adaptationFieldControl(packet) == 3 ? 5u + adaptationFieldLength(packet) : 4u;
+    if (offset < kTsPacketSize) video.payloadBytes += kTsPacketSize - offset;
+}
 
 // A PID nothing claims, once the initialisation phase is over; returns d for the verdict. PIDs of
 // the reserved and DVB SI range are tracked for continuity but never reported.
@@ -84,9 +112,6 @@ int unreferencedPidStep(AnalysisContext& ctx, const uint8_t* packet, unsigned pi
 // The continuity verdict at the end of the packet's sequence.
 void continuityVerdict(AnalysisContext& ctx, const uint8_t* packet, unsigned pid, int d,
                        const uint8_t* block, std::size_t length, std::size_t pos);
-
-// The per-component bitrates over the last 2000 packets.
-void updateComponentRates(AnalysisContext& ctx);
 
 // Hands a copy of the block to the capture sink when the request asks for `trigger`.
 void captureBlockIfRequested(AnalysisContext& ctx, int trigger, const uint8_t* block,

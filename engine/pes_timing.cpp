@@ -6,6 +6,7 @@
 #include "engine/buffer_model.h"
 #include "engine/packet_checks.h"
 #include "engine/packet_header.h"
+#include "engine/pes_packet.h"
 
 namespace orv {
 namespace {
@@ -199,14 +200,7 @@ void AnalysePesPacket(AnalysisContext& ctx, int programIndex, PesClass cls, int 
         pesHeaderPacket(ctx, programIndex, cls, component, c, p, off);
         return;
     }
-    const unsigned payload = kPacket - off;
-    t.packetsSincePesStart += 1;
-    t.bytesSincePesStart += payload;
-    if (payload == 0) return;
-    if (video)
-        scanVideoPayload(prog.timing.video.es, p, off);
-    else
-        scanAudioPayload(prog.timing.audio[component].es, p, off, false);
+    addPesPayload(prog, t, cls, component, p, off);
 }
 
 }  // namespace orv
