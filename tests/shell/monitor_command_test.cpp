@@ -252,8 +252,9 @@ TEST_F(MonitorCommandTest, FaultsOverUdpAndRtpGiveTheCodesAndPidsOfAnalyze) {
         const std::vector<json> lines = r.process->restOfLines();
         EXPECT_EQ(r.process->wait(), 0) << r.process->errors();
         ASSERT_FALSE(lines.empty());
-        EXPECT_EQ(lines.back()["programs"], file["programs"]);
         const std::vector<json> events = secondEvents(lines);
+        EXPECT_EQ(lines.back()["programs"], file["programs"])
+            << "events of the run: " << json(events).dump();
         EXPECT_EQ(codes(events).count(1000), 1u);
         const std::set<CodePid> got = codePids(events);
         for (const CodePid& cp : expected)
