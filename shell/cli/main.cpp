@@ -12,7 +12,7 @@
 #include "shell/cli/report_cli.h"
 #include "shell/cli/tune_commands.h"
 #ifdef ORV_WITH_GUI
-#include "shell/gui/desktop_main.h"
+#include "shell/cli/desktop_loader.h"
 #endif
 
 namespace {
@@ -80,12 +80,12 @@ int main(int argc, char** argv) {
         "analyses the file at once.");
     // No subcommand opens the window; a lone argument that names no subcommand or option is a
     // file to analyse in it at once.
-    if (argc == 1) return orv::gui::runDesktop(argc, argv, std::nullopt);
+    if (argc == 1) return orv::cli::runDesktopProgram(argv[0], std::nullopt);
     if (argc == 2 && argv[1][0] != '-') {
         bool named = false;
         for (const CLI::App* sub : app.get_subcommands({}))
             named = named || sub->check_name(argv[1]);
-        if (!named) return orv::gui::runDesktop(argc, argv, std::string(argv[1]));
+        if (!named) return orv::cli::runDesktopProgram(argv[0], std::string(argv[1]));
     }
 #endif
 
