@@ -252,7 +252,13 @@ int main(int argc, char** argv) {
     };
     w.handled = [&](QEvent::Type type) {
         if (!pending) return;
-        if (type == QEvent::Resize) pending->resized = true;
+        if (type == QEvent::Resize && pending->needsResize && !pending->resized) {
+            // The window repaints itself for its new size while handling the expose that follows
+            // the resize, which does not pass here: ask for one more repaint, which does.
+            pending->resized = true;
+            w.update();
+            return;
+        }
         if (type == QEvent::UpdateRequest && (!pending->needsResize || pending->resized))
             finish(nowMs(), true);
     };
@@ -274,7 +280,7 @@ int main(int argc, char** argv) {
         switch (a) {
             case Action::Resize:
                 large = !large;
-                w.resize(large ? QSize(1200, 800) : QSize(1000, 560));
+                w.resize(large ? QSize(1200, 800) : QSize(1000, 640));
                 break;
             case Action::Page:
                 page = nextPage;

@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -158,7 +159,8 @@ MainWindow::MainWindow(AnalysisSession& session, QWidget* parent)
         return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
     };
     updateCommands();
-    resize(1200, 800);
+    // Large enough to show the widest page whole; the program itself opens maximised.
+    resize(1440, 920);
 }
 
 MainWindow::~MainWindow() = default;
@@ -202,7 +204,14 @@ void MainWindow::buildPages() {
             page = placeholderPage(kPages[static_cast<std::size_t>(i)], stack_);
         }
         page->setObjectName(QStringLiteral("page%1").arg(i));
-        stack_->addWidget(page);
+        pages_[static_cast<std::size_t>(i)] = page;
+        // A page wider or taller than the window scrolls inside it: the window's own minimum
+        // stays small enough for a laptop screen whatever the pages hold.
+        auto* area = new QScrollArea(stack_);
+        area->setWidgetResizable(true);
+        area->setFrameShape(QFrame::NoFrame);
+        area->setWidget(page);
+        stack_->addWidget(area);
     }
     stack_->setCurrentIndex(0);
     splitter_->addWidget(nav_);
@@ -258,7 +267,8 @@ void MainWindow::buildToolbar() {
 }
 
 QWidget* MainWindow::page(int index) const {
-    return stack_->widget(index);
+    if (index < 0 || index >= kPageCount) return nullptr;
+    return pages_[static_cast<std::size_t>(index)];
 }
 
 PrintSelections MainWindow::printSelections() const {

@@ -111,6 +111,7 @@ class MainWindow : public QMainWindow {
     ProgressPanel* progress_ = nullptr;
     InitDialogView* initDialog_ = nullptr;
     std::array<PageView*, kPageCount> views_{};
+    std::array<QWidget*, kPageCount> pages_{};  // each inside its own scroll area in the stack
     std::array<QAction*, kPageCount> pageActions_{};
     std::array<QAction*, 10> commands_{};
     QLabel* stateLabel_ = nullptr;
