@@ -253,8 +253,8 @@ int main(int argc, char** argv) {
     w.handled = [&](QEvent::Type type) {
         if (!pending) return;
         if (type == QEvent::Resize && pending->needsResize && !pending->resized) {
-            // The window repaints itself for its new size while handling the expose that follows
-            // the resize, which does not pass here: ask for one more repaint, which does.
+            // The repaint for the new size may come through the window's expose, which this probe
+            // does not see: ask for one more repaint once the resize has arrived, and time that.
             pending->resized = true;
             w.update();
             return;
