@@ -15,7 +15,7 @@ packages=(
 )
 for arg in "$@"; do
   case "$arg" in
-    --gui) packages+=(qt6-base-dev qt6-charts-dev xvfb xauth fonts-wqy-zenhei) ;;
+    --gui) packages+=(qt6-base-dev xvfb xauth fonts-wqy-zenhei) ;;
     --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
     *) echo "install-deps: unknown option $arg" >&2; exit 2 ;;
   esac
